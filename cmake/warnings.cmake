@@ -1,0 +1,8 @@
+option(FARE_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" ON)
+
+function(fare_set_warnings target)
+    target_compile_options(${target} PRIVATE
+        -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow
+        -Wdouble-promotion -Wold-style-cast -Wcast-align -Wnull-dereference
+        $<$<BOOL:${FARE_WARNINGS_AS_ERRORS}>:-Werror>)
+endfunction()

@@ -1,0 +1,31 @@
+#include "fare_rule.h"
+
+#include "fare_rule_paths.h"
+#include "single_rounding.h"
+
+namespace fare {
+
+fare_quote compute_fare(double length, double travel_days, single_product_fn single_product) {
+    fare_quote quote;
+    // A NaN fails either comparison, so it never qualifies.
+    quote.discounted = travel_days > days_threshold && length > length_threshold;
+    quote.cost = single_product(length, cost_per_length_unit);
+    if (quote.discounted) {
+        quote.discount = single_product(quote.cost, discount_fraction);
+        // Two floats within a factor of four of each other: their difference
+        // is exact in double, so this rounds once.
+        quote.total_price = static_cast<float>(static_cast<double>(quote.cost) -
+                                               static_cast<double>(quote.discount));
+    }
+    return quote;
+}
+
+fare_quote compute_fare(double length, double travel_days) {
+    if constexpr (long_double_is_extended) {
+        return compute_fare(length, travel_days, single_product_extended);
+    } else {
+        return compute_fare(length, travel_days, single_product_round_to_odd);
+    }
+}
+
+}  // namespace fare

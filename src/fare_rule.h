@@ -1,0 +1,25 @@
+#pragma once
+
+// The pricing of a trip: pure arithmetic on the two figures the user typed.
+
+namespace fare {
+
+// Prices are kept in single precision; the rounding shows in the printed
+// decimals and is part of the rule.
+struct fare_quote {
+    bool discounted = false;
+    float cost = 0.0F;
+    float discount = 0.0F;     // meaningful only when discounted
+    float total_price = 0.0F;  // meaningful only when discounted
+};
+
+inline constexpr double cost_per_length_unit = 2.5;
+inline constexpr double discount_fraction = 0.3;  // the nearest double, not 3/10
+inline constexpr double days_threshold = 7.0;
+inline constexpr double length_threshold = 800.0;
+
+// Accepts any pair of doubles (zero, negative, infinite, not-a-number) and
+// never fails: an overflow gives an infinity, an invalid operation a NaN.
+fare_quote compute_fare(double length, double travel_days);
+
+}  // namespace fare

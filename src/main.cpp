@@ -1,0 +1,56 @@
+// Prices a trip: asks for its length and number of travel days, prints the
+// cost (with the discount and total of a long trip), waits for a key.
+
+#include <csignal>
+#include <cstdio>
+
+#include "fare_rule.h"
+#include "key_wait.h"
+#include "number_reader.h"
+
+namespace {
+
+// A read that finds no number leaves the quantity at 0.
+double ask(const char* prompt) {
+    std::fputs(prompt, stdout);
+    std::fflush(stdout);  // the prompt must be on screen before the read blocks
+    double value = 0.0;
+    fare::stream_source input{stdin};
+    fare::read_number(input, value);
+    return value;
+}
+
+void print_report(const fare::fare_quote& quote) {
+    if (quote.discounted) {
+        std::printf("el costo es %f \n", static_cast<double>(quote.cost));
+        std::printf("el descuento es de %f \n", static_cast<double>(quote.discount));
+        std::printf("el precio total es %f ", static_cast<double>(quote.total_price));
+    } else {
+        std::printf("el costo es %f ", static_cast<double>(quote.cost));
+    }
+}
+
+}  // namespace
+
+int main() {
+    // A reader that went away is a report that could not be written: say so
+    // and fail, rather than die silently.
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+
+    const double length = ask("Ingresa longitud\n");
+    const double travel_days = ask("Ingresa dias de viaje\n");
+    const fare::fare_quote quote = fare::compute_fare(length, travel_days);
+
+    fare::prepare_key_wait();
+    print_report(quote);
+    const bool report_written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    fare::wait_for_key();
+
+    if (!report_written) {
+        std::fputs("error: no se pudo escribir el resultado\n", stderr);
+        return 1;
+    }
+    return 0;
+}
