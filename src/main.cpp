@@ -1,6 +1,7 @@
 // Prices a trip: asks for its length and number of travel days, prints the
 // cost (with the discount and total of a long trip), waits for a key.
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 
@@ -20,13 +21,23 @@ double ask(const char* prompt) {
     return value;
 }
 
+// Writes text, the price as "%f" writes it, and end. Not-a-number is spelled
+// with its sign as glibc spells it, whatever C library is underneath.
+void print_price(const char* text, float price, const char* end) {
+    if (std::isnan(price)) {
+        std::printf("%s%s%s", text, std::signbit(price) ? "-nan" : "nan", end);
+    } else {
+        std::printf("%s%f%s", text, static_cast<double>(price), end);
+    }
+}
+
 void print_report(const fare::fare_quote& quote) {
     if (quote.discounted) {
-        std::printf("el costo es %f \n", static_cast<double>(quote.cost));
-        std::printf("el descuento es de %f \n", static_cast<double>(quote.discount));
-        std::printf("el precio total es %f ", static_cast<double>(quote.total_price));
+        print_price("el costo es ", quote.cost, " \n");
+        print_price("el descuento es de ", quote.discount, " \n");
+        print_price("el precio total es ", quote.total_price, " ");
     } else {
-        std::printf("el costo es %f ", static_cast<double>(quote.cost));
+        print_price("el costo es ", quote.cost, " ");
     }
 }
 
