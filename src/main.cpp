@@ -4,6 +4,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "fare_rule.h"
 #include "key_wait.h"
@@ -21,23 +22,26 @@ double ask(const char* prompt) {
     return value;
 }
 
-// Writes text, the price as "%f" writes it, and end. Not-a-number is spelled
-// with its sign as glibc spells it, whatever C library is underneath.
-void print_price(const char* text, float price, const char* end) {
-    if (std::isnan(price)) {
-        std::printf("%s%s%s", text, std::signbit(price) ? "-nan" : "nan", end);
-    } else {
-        std::printf("%s%f%s", text, static_cast<double>(price), end);
+// How "%f" spells a not-a-number is the C library's choice; spell it as glibc
+// does, sign included, so that every build prints the same report.
+void print_price(const char* format, float price) {
+    if (!std::isnan(price)) {
+        std::printf(format, static_cast<double>(price));
+        return;
     }
+    const char* const conversion = std::strstr(format, "%f");
+    std::fwrite(format, 1, static_cast<std::size_t>(conversion - format), stdout);
+    std::fputs(std::signbit(price) ? "-nan" : "nan", stdout);
+    std::fputs(conversion + 2, stdout);
 }
 
 void print_report(const fare::fare_quote& quote) {
     if (quote.discounted) {
-        print_price("el costo es ", quote.cost, " \n");
-        print_price("el descuento es de ", quote.discount, " \n");
-        print_price("el precio total es ", quote.total_price, " ");
+        print_price("el costo es %f \n", quote.cost);
+        print_price("el descuento es de %f \n", quote.discount);
+        print_price("el precio total es %f ", quote.total_price);
     } else {
-        print_price("el costo es ", quote.cost, " ");
+        print_price("el costo es %f ", quote.cost);
     }
 }
 
