@@ -3,6 +3,7 @@ option(FARE_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" ON)
 function(fare_set_warnings target)
     target_compile_options(${target} PRIVATE
         -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow
-        -Wdouble-promotion -Wold-style-cast -Wcast-align -Wnull-dereference
+        -Wdouble-promotion -Wcast-align -Wnull-dereference
+        $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>
         $<$<BOOL:${FARE_WARNINGS_AS_ERRORS}>:-Werror>)
 endfunction()

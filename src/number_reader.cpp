@@ -1,12 +1,13 @@
 #include "number_reader.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace fare {
 
 void decimal_digits::add_significant_digit(int digit) {
     if (count_ < kept_digits) {
-        digits_[count_++] = static_cast<char>('0' + digit);
+        text_[digits_start + count_++] = static_cast<char>('0' + digit);
     } else if (digit != 0) {
         sticky_ = true;
     }
@@ -32,7 +33,7 @@ void decimal_digits::set_exponent(bool negative, std::int64_t magnitude) {
     exponent_ = negative ? -magnitude : magnitude;
 }
 
-double decimal_digits::to_double() const {
+double decimal_digits::to_double() {
     if (count_ == 0) {
         return negative_ ? -0.0 : 0.0;
     }
@@ -45,21 +46,27 @@ double decimal_digits::to_double() const {
 
     // "-0.<digits>[1]e<exponent>": a single 1 after the kept digits stands
     // for any non-zero tail; strtod rounds the text correctly.
-    char text[kept_digits + 32];
-    char* out = text;
-    *out++ = negative_ ? '-' : '+';
-    *out++ = '0';
-    *out++ = '.';
-    for (int i = 0; i < count_; ++i) {
-        *out++ = digits_[i];
-    }
+    text_[0] = negative_ ? '-' : '+';
+    text_[1] = '0';
+    text_[2] = '.';
+    char* out = text_ + digits_start + count_;
     if (sticky_) {
         *out++ = '1';
     }
     *out++ = 'e';
-    std::snprintf(out, static_cast<std::size_t>(text + sizeof text - out), "%lld",
-                  static_cast<long long>(exponent));
-    return std::strtod(text, nullptr);
+    if (exponent < 0) {
+        *out++ = '-';
+        exponent = -exponent;
+    }
+    // By hand: a formatted print would cost more than the rest of the read.
+    char* const first_exponent_digit = out;
+    do {
+        *out++ = static_cast<char>('0' + exponent % 10);
+        exponent /= 10;
+    } while (exponent != 0);
+    std::reverse(first_exponent_digit, out);
+    *out = '\0';
+    return std::strtod(text_, nullptr);
 }
 
 }  // namespace fare

@@ -24,7 +24,8 @@ public:
     void add_fraction_digit(int digit);
     void set_exponent(bool negative, std::int64_t magnitude);
     void set_negative(bool negative) { negative_ = negative; }
-    [[nodiscard]] double to_double() const;
+    // Not const: it writes the text for strtod around the kept digits.
+    [[nodiscard]] double to_double();
 
     // Enough digits to tell apart every pair of neighbouring doubles and the
     // midpoint between them (those need at most 767 significant digits).
@@ -33,7 +34,11 @@ public:
 private:
     void add_significant_digit(int digit);
 
-    char digits_[kept_digits] = {};
+    // The digits are kept where to_double needs them: in the text it hands
+    // to strtod, after a sign, "0" and the point, and before room for a
+    // sticky 1 and the exponent.
+    static constexpr int digits_start = 3;
+    char text_[digits_start + kept_digits + 16] = {};
     int count_ = 0;
     bool sticky_ = false;
     bool negative_ = false;

@@ -46,6 +46,11 @@ const read_case read_cases[] = {
     {"000000000000000000000000000000001", true, 1, ""},
     {"0.000000000000000000000000000000001e33", true, 1, ""},
     {"1e0000000000000000000000000000005", true, 1e5, ""},
+    // Exponents whose digits include zeros, on both sides.
+    {"1e305", true, 1e305, ""},
+    {"-1e-305", true, -1e-305, ""},
+    {"12345e-10", true, 1.2345e-6, ""},
+    {"6.02214076e23", true, 6.02214076e23, ""},
     {"1e999999999999999999999999999999", true, inf, ""},
     {"1e-999999999999999999999999999999", true, 0, ""},
     // Not numbers: nothing but the stopping character is left, and it stays.
