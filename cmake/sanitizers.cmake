@@ -16,6 +16,7 @@ if(FARE_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
         message(FATAL_ERROR "FARE_FUZZ needs clang (use the fuzz preset)")
     endif()
-    # Coverage feedback from the library too, not only from the fuzz target.
-    add_compile_options(-fsanitize=fuzzer-no-link)
+    # Coverage feedback from the library too, not only from the fuzz target;
+    # C sources (the benchmark's anchor) may go to another compiler.
+    add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fsanitize=fuzzer-no-link>)
 endif()
