@@ -11,7 +11,7 @@ fare_quote compute_fare(double length, double travel_days, single_product_fn sin
     quote.discounted = travel_days > days_threshold && length > length_threshold;
     quote.cost = single_product(length, cost_per_length_unit);
     if (quote.discounted) {
-        quote.discount = single_product(quote.cost, discount_fraction);
+        quote.discount = single_product(static_cast<double>(quote.cost), discount_fraction);
         // Two floats within a factor of four of each other: their difference
         // is exact in double, so this rounds once.
         quote.total_price = static_cast<float>(static_cast<double>(quote.cost) -
