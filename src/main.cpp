@@ -2,7 +2,6 @@
 // cost (with the discount and total of a long trip), waits for a key.
 
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -48,12 +47,6 @@ void print_report(const fare::fare_quote& quote) {
 }  // namespace
 
 int main() {
-    // A reader that went away is a report that could not be written: say so
-    // and fail, rather than die silently.
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-
     const double length = ask("Ingresa longitud\n");
     const double travel_days = ask("Ingresa dias de viaje\n");
     const fare::fare_quote quote = fare::compute_fare(length, travel_days);
