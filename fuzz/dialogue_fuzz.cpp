@@ -102,7 +102,7 @@ void check_stream(const std::uint8_t* data, std::size_t size, double length, dou
     double second = -1.0;
     fare::read_number(source, first);
     fare::read_number(source, second);
-    const int next = std::getc(stream);
+    const int next = source.get();
     std::fclose(stream);
     const char* end = reinterpret_cast<const char*>(data) + size;
     const int expected_next = rest == end ? EOF : static_cast<unsigned char>(*rest);

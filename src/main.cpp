@@ -2,6 +2,7 @@
 // cost (with the discount and total of a long trip), waits for a key.
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -12,11 +13,10 @@
 namespace {
 
 // A read that finds no number leaves the quantity at 0.
-double ask(const char* prompt) {
-    std::fputs(prompt, stdout);
+double ask(const char* prompt, fare::stream_source& input) {
+    std::printf("%s", prompt);
     std::fflush(stdout);  // the prompt must be on screen before the read blocks
     double value = 0.0;
-    fare::stream_source input{stdin};
     fare::read_number(input, value);
     return value;
 }
@@ -47,8 +47,15 @@ void print_report(const fare::fare_quote& quote) {
 }  // namespace
 
 int main() {
-    const double length = ask("Ingresa longitud\n");
-    const double travel_days = ask("Ingresa dias de viaje\n");
+    // A reader that went away is a report that could not be written: say so
+    // and fail with status 1, rather than die of the signal.
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+
+    fare::stream_source input{stdin};
+    const double length = ask("Ingresa longitud\n", input);
+    const double travel_days = ask("Ingresa dias de viaje\n", input);
     const fare::fare_quote quote = fare::compute_fare(length, travel_days);
 
     fare::prepare_key_wait();

@@ -38,7 +38,8 @@ private:
     // to strtod, after a sign, "0" and the point, and before room for a
     // sticky 1 and the exponent.
     static constexpr int digits_start = 3;
-    char text_[digits_start + kept_digits + 16] = {};
+    // Written before it is read; clearing it would cost more than the read.
+    char text_[digits_start + kept_digits + 16];  // NOLINT(cppcoreguidelines-pro-type-member-init)
     int count_ = 0;
     bool sticky_ = false;
     bool negative_ = false;
@@ -108,11 +109,22 @@ bool read_number(Source& in, double& value) {
     return true;
 }
 
-// Characters from a C stream.
+// Characters from a C stream. The character put back is held here, not in
+// the stream (ungetc would cost a run more than the rest of the read): use one
+// source for all the reads of a stream.
 struct stream_source {
     std::FILE* stream;
-    int get() const { return std::getc(stream); }
-    void unget(int c) const { std::ungetc(c, stream); }
+    int held = EOF;
+
+    int get() {
+        const int c = held;
+        if (c == EOF) {
+            return std::getc(stream);
+        }
+        held = EOF;
+        return c;
+    }
+    void unget(int c) { held = c; }
 };
 
 // Characters from memory; what is left unread stays visible in [next, end).

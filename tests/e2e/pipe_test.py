@@ -2,6 +2,7 @@
 
 usage: python3 pipe_test.py /path/to/fare
 """
+import os
 import subprocess
 import sys
 
@@ -96,6 +97,11 @@ def main():
     checks.append(("stdout /dev/full", r.returncode == 1 and one_line(r.stderr), r))
     r = run(["sh", "-c", 'exec "$0" >&-', exe], b"1000\n7\n")
     checks.append(("stdout closed", r.returncode == 1 and one_line(r.stderr), r))
+    reader, writer = os.pipe()
+    os.close(reader)  # a reader that went away: the report is lost, not the status
+    r = run([exe], b"1000\n10\n", stdout=writer)
+    os.close(writer)
+    checks.append(("stdout a pipe with no reader", r.returncode == 1 and one_line(r.stderr), r))
     failed = [c for c in checks if not c[1]]
     for name, _, detail in failed:
         print("FAIL %s %s" % (name, detail))
