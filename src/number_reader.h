@@ -18,7 +18,9 @@ namespace fare {
 
 // The decimal number seen so far: 0.digits x 10^exponent, with a sticky flag
 // for non-zero digits beyond those kept.
-class decimal_digits {
+// text_ is left uninitialised: it is written before it is read, and clearing
+// it would cost more than the read itself.
+class decimal_digits {  // NOLINT(cppcoreguidelines-pro-type-member-init)
 public:
     void add_integer_digit(int digit);
     void add_fraction_digit(int digit);
@@ -38,8 +40,7 @@ private:
     // to strtod, after a sign, "0" and the point, and before room for a
     // sticky 1 and the exponent.
     static constexpr int digits_start = 3;
-    // Written before it is read; clearing it would cost more than the read.
-    char text_[digits_start + kept_digits + 16];  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    char text_[digits_start + kept_digits + 16];
     int count_ = 0;
     bool sticky_ = false;
     bool negative_ = false;
@@ -113,7 +114,7 @@ bool read_number(Source& in, double& value) {
 // the stream (ungetc would cost a run more than the rest of the read): use one
 // source for all the reads of a stream.
 struct stream_source {
-    std::FILE* stream;
+    std::FILE* stream = nullptr;
     int held = EOF;
 
     int get() {
