@@ -10,6 +10,9 @@ PROMPTS = b"Ingresa longitud\nIngresa dias de viaje\n"
 D1750 = b"el costo es 2500.000000 \nel descuento es de 750.000000 \nel precio total es 1750.000000 "
 N2500 = b"el costo es 2500.000000 "
 ZERO = b"el costo es 0.000000 "
+D2000 = b"el costo es 2000.000000 \nel descuento es de 600.000000 \nel precio total es 1400.000000 "
+LENGTH_TIE = b"800.000000000000056843418860808014869689941406250"
+DAYS_TIE = b"7.000000000000000444089209850062616169452667236328125"
 
 CASES = [  # (stdin, report)
     (b"1000\n10\n", D1750),
@@ -28,7 +31,7 @@ CASES = [  # (stdin, report)
     (b"12943121.199999999\n1\n", b"el costo es 32357802.000000 "),
     (b"10000.003\n3\n", b"el costo es 25000.007812 "),
     # thresholds are strict and compared in double
-    (b"800.0000000000001\n10\n", b"el costo es 2000.000000 \nel descuento es de 600.000000 \nel precio total es 1400.000000 "),
+    (b"800.0000000000001\n10\n", D2000),
     (b"1000\n7.000000000000001\n", D1750),
     (b"1000\n7.0000000000000001\n", N2500),
     # reader: no hex, no inf/nan words, a comma ends the number
@@ -63,7 +66,15 @@ CASES = [  # (stdin, report)
                     b"el precio total es 238000000706587418165746774449005264896.000000 "),
     (b"1e-400\n10\n", ZERO),
     (b"-1e-400\n10\n", b"el costo es -0.000000 "),
-    # white space, missing input, both numbers on one line
+    # correct rounding of long numbers, seen in whether the discount applies:
+    # the midpoints between 800 and 7 and the doubles above them tie to even
+    (LENGTH_TIE + b"\n8\n", b"el costo es 2000.000000 "),
+    (LENGTH_TIE + b"0" * 900 + b"1\n8\n", D2000),
+    (LENGTH_TIE[:-2] + b"4" + b"9" * 900 + b"\n8\n", b"el costo es 2000.000000 "),
+    (b"1000\n" + DAYS_TIE + b"\n", N2500),
+    (b"1000\n" + DAYS_TIE + b"0" * 3000 + b"1\n", D1750),
+    # white space, Windows line ends, missing input, both numbers on one line
+    (b"123.456\r\n3\r\n", b"el costo es 308.640015 "),
     (b" \t\n\r\v\f1000 \n\n\t 10", D1750),
     (b"", ZERO),
     (b"1000", N2500),
