@@ -91,30 +91,12 @@ TEST(FareRule, WorkedQuotesOnEveryExactPath) {
     }
 }
 
-TEST(FareRule, NativeRuleIsOneOfTheExactPaths) {
-    for (const auto& expected : worked_quotes) {
-        const fare_quote native = compute_fare(expected.length, expected.travel_days);
-        const fare_quote odd =
-            compute_fare(expected.length, expected.travel_days, fare::single_product_round_to_odd);
-        EXPECT_EQ(printed(native.cost), printed(odd.cost));
-        EXPECT_EQ(printed(native.discount), printed(odd.discount));
-        EXPECT_EQ(printed(native.total_price), printed(odd.total_price));
-    }
-}
-
 TEST(FareRule, DoubleRoundingCasesAreReal) {
     // Rounding through double first lands on a midpoint and rounds again.
     for (const double length : {460.85207519531252, 12943121.199999999, 10507.860546874999}) {
         const float twice = static_cast<float>(length * 2.5);
         EXPECT_NE(compute_fare(length, 0).cost, twice) << length;
     }
-}
-
-TEST(FareRule, SinglePrecisionEffects) {
-    const fare_quote quote = compute_fare(2175.76, 10);
-    // A float 0.3, and cost x 0.7 in place of cost - discount, differ.
-    EXPECT_NE(quote.discount, quote.cost * 0.3F);
-    EXPECT_NE(quote.total_price, static_cast<float>(static_cast<double>(quote.cost) * 0.7));
 }
 
 TEST(FareRule, OverflowGivesInfinityAndNotANumber) {
