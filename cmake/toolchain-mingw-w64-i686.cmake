@@ -1,5 +1,5 @@
 # Cross-compiles the 32-bit Windows console program with MinGW-w64 (Debian's
-# g++-mingw-w64-i686-posix); cmake/windows.cmake runs what it builds under wine.
+# g++-mingw-w64-i686-posix); its tests run it under wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

@@ -27,9 +27,10 @@ TEST(WindowsRuntime, PrintsTheExactDecimalValue) {
     EXPECT_EQ(printed(25000.0234375), "25000.023438");
 }
 
-#if defined(__i386__)
-// MinGW-w64's start-up resets the x87 unit (fninit); the Windows default
-// would be a 53-bit significand, which rounds the extended path twice.
+#if defined(__i386__) || defined(__x86_64__)
+// long double lives on the x87 in both Windows builds. MinGW-w64's start-up
+// resets the x87 unit (fninit); the Windows default would be a 53-bit
+// significand, which rounds the extended path twice.
 TEST(WindowsRuntime, X87CarriesA64BitSignificandAndRoundsToNearest) {
     static_assert(fare::long_double_is_extended);
     unsigned short control = 0;
