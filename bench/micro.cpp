@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "fare_rule.h"
+#include "memory_source.h"
 #include "number_reader.h"
 
 namespace {

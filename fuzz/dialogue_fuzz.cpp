@@ -16,6 +16,7 @@
 
 #include "fare_rule.h"
 #include "fare_rule_paths.h"
+#include "memory_source.h"
 #include "number_reader.h"
 #include "single_rounding.h"
 

@@ -5,53 +5,31 @@
 
 namespace fare {
 
-void decimal_digits::add_significant_digit(int digit) {
-    if (count_ < kept_digits) {
-        text_[digits_start + count_++] = static_cast<char>('0' + digit);
-    } else if (digit != 0) {
-        sticky_ = true;
+bool number_scanner::finish(double& value) {
+    value = 0.0;
+    // An exponent mark must be followed by digits.
+    const bool exponent_complete =
+        part_ != part::exponent_mark && (part_ != part::exponent || exponent_digits_);
+    if (!any_digit_ || !exponent_complete) {
+        return false;
     }
-}
-
-void decimal_digits::add_integer_digit(int digit) {
-    if (count_ == 0 && digit == 0) {
-        return;  // a leading zero
-    }
-    add_significant_digit(digit);
-    ++point_position_;
-}
-
-void decimal_digits::add_fraction_digit(int digit) {
-    if (count_ == 0 && digit == 0) {
-        --point_position_;  // a zero between the point and the first significant digit
-        return;
-    }
-    add_significant_digit(digit);
-}
-
-void decimal_digits::set_exponent(bool negative, std::int64_t magnitude) {
-    exponent_ = negative ? -magnitude : magnitude;
-}
-
-double decimal_digits::to_double() {
     if (count_ == 0) {
-        return negative_ ? -0.0 : 0.0;
+        value = negative_ ? -0.0 : 0.0;
+        return true;
     }
     // Past this the value is an infinity or a zero anyway; keeping it small
     // keeps the text short.
     constexpr std::int64_t exponent_cap = 100'000;
-    std::int64_t exponent = point_position_ + exponent_;
-    exponent = exponent > exponent_cap ? exponent_cap : exponent;
-    exponent = exponent < -exponent_cap ? -exponent_cap : exponent;
+    std::int64_t exponent = point_position_ + (negative_exponent_ ? -exponent_ : exponent_);
+    exponent = std::clamp(exponent, -exponent_cap, exponent_cap) - count_;
 
-    // "-0.<digits>[1]e<exponent>": a single 1 after the kept digits stands
-    // for any non-zero tail; strtod rounds the text correctly.
-    text_[0] = negative_ ? '-' : '+';
-    text_[1] = '0';
-    text_[2] = '.';
-    char* out = text_ + digits_start + count_;
+    // "<digits>[1]e<exponent>", the digits read as a whole number: a single 1
+    // after the kept digits stands for any non-zero tail. strtod rounds the
+    // text correctly, and rounding to nearest does not depend on the sign.
+    char* out = digits_ + count_;
     if (sticky_) {
         *out++ = '1';
+        --exponent;
     }
     *out++ = 'e';
     if (exponent < 0) {
@@ -66,7 +44,9 @@ double decimal_digits::to_double() {
     } while (exponent != 0);
     std::reverse(first_exponent_digit, out);
     *out = '\0';
-    return std::strtod(text_, nullptr);
+    const double magnitude = std::strtod(digits_, nullptr);
+    value = negative_ ? -magnitude : magnitude;
+    return true;
 }
 
 }  // namespace fare

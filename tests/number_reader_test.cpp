@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "memory_source.h"
+
 namespace {
 
 const double inf = std::numeric_limits<double>::infinity();
