@@ -22,8 +22,8 @@ import tty
 TIMEOUT_SECONDS = 120
 
 # The piped dialogues are the Linux build's, byte for byte but for line ends.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pipe_test import CASES, PROMPTS  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from dialogues import DIALOGUES, expected, label, typed  # noqa: E402
 
 
 def run(command, text, stdout=subprocess.PIPE):
@@ -37,12 +37,12 @@ def run(command, text, stdout=subprocess.PIPE):
 
 def piped_failures(command):
     failures = []
-    for text, report in CASES:
-        result = run(command, text)
+    for dialogue in DIALOGUES:
+        result = run(command, typed(dialogue))
         # Text mode on Windows: every line end is written as CR LF.
-        want = (PROMPTS + report).replace(b"\n", b"\r\n")
+        want = expected(dialogue).replace(b"\n", b"\r\n")
         if result.stdout != want or result.stderr or result.returncode != 0:
-            failures.append(f"input {text[:70]!r}\n  expected {want!r}\n  got      "
+            failures.append(f"input {label(dialogue)}\n  expected {want!r}\n  got      "
                             f"{result.stdout!r}, stderr {result.stderr!r}, "
                             f"status {result.returncode}")
     # A report that cannot be written fails the run, and says so.
@@ -136,7 +136,7 @@ def main():
     failures = piped_failures(command) + console_failures(command)
     for failure in failures:
         print("FAIL", failure)
-    runs = len(CASES) + 1 + len(CONSOLE_CASES)
+    runs = len(DIALOGUES) + 1 + len(CONSOLE_CASES)
     print(f"{runs - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
