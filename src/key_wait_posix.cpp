@@ -10,6 +10,7 @@
 #include <csignal>
 #include <iterator>
 
+#include "key_sequence.h"
 #include "key_wait.h"
 
 namespace fare {
@@ -82,14 +83,13 @@ void remove_handlers() {
     sigaction(SIGTSTP, &previous_stop_action, nullptr);
 }
 
-// Reads whatever the terminal has, waiting at most timeout_ms for it.
-bool read_pending(int timeout_ms) {
+// Reads one byte, waiting at most timeout_ms for it (forever if negative).
+bool read_byte(unsigned char& byte, int timeout_ms) {
     pollfd ready{terminal, POLLIN, 0};
     if (poll(&ready, 1, timeout_ms) <= 0) {
         return false;
     }
-    unsigned char bytes[64];
-    return read(terminal, bytes, sizeof bytes) > 0;
+    return read(terminal, &byte, 1) == 1;
 }
 
 }  // namespace
@@ -129,15 +129,26 @@ void wait_for_key() {
         return;
     }
     // Blocks for the first byte; end of input or an error ends the wait too.
+    unsigned char key[16];
+    std::size_t count = 0;
     for (;;) {
         errno = 0;
-        if (read_pending(-1) || errno != EINTR) {
+        if (read_byte(key[0], -1)) {
+            count = 1;
+            break;
+        }
+        if (errno != EINTR) {
             break;
         }
     }
-    // A key that sends several bytes (an arrow, a function key, a non-ASCII
-    // letter) may arrive in pieces: take them all, so none reaches the shell.
-    while (read_pending(30)) {
+    // The rest of a key that sends several bytes (an arrow, a function key, a
+    // non-ASCII letter) is waited for a moment, byte by byte, as long as
+    // terminal libraries give an escape sequence: a slow link may split a
+    // key, and none of it may reach the shell.
+    constexpr int next_byte_wait_ms = 100;
+    while (count > 0 && count < sizeof key && !is_whole_key(key, count) &&
+           read_byte(key[count], next_byte_wait_ms)) {
+        ++count;
     }
     restore_terminal();
     remove_handlers();
