@@ -3,6 +3,7 @@
 usage: python3 pty_test.py /path/to/fare
 """
 import os
+import resource
 import select
 import signal
 import sys
@@ -40,6 +41,7 @@ class Run:
                     os.dup2(r, 0)
                 os.closerange(3, 1024)
                 os.chdir("/tmp")  # keep any core dump out of the work tree
+                resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # and make none
                 os.execv(exe, [exe])
             finally:
                 os._exit(127)
@@ -151,6 +153,16 @@ def test_piped_stdin_still_waits_at_terminal(exe):
         raise Fail("output %r" % run.out)
 
 
+def test_stop_nobody_could_continue(exe):
+    # fare leads its own session here, as when a terminal window starts it: its stop is dropped
+    run = dialog(exe)
+    os.kill(run.pid, signal.SIGTSTP)
+    still_waiting(run)
+    if os.waitpid(run.pid, os.WNOHANG | os.WUNTRACED)[0]:
+        raise Fail("stopped, and nobody can continue it")
+    exit_ok(run, b"k")  # the key mode is back: no Enter needed
+
+
 class Busy(Exception):
     """The machine stretched a split key's gap past the key's wait: the case proves nothing."""
 
@@ -184,16 +196,18 @@ def signal_case(sig):
         status = run.finish()
         if not (os.WIFSIGNALED(status) and os.WTERMSIG(status) == sig):
             raise Fail("status %#x, wanted death by signal %d" % (status, sig))
-    test.__name__ = "signal %s" % signal.Signals(sig).name
+    test.__name__ = "signal %s" % signal.strsignal(sig)
     return test
 
 
 KEYS = [b"q", b"\r", b"\x1b", b"\x1b[A", "ñ".encode(), b"\x1bOP", b"\x1b[15~",
         b"\x03", b"\x1a", b"\x1c", b"\x13", b"\x04",
         (b"\x1b", b"[A"), (b"\x1b[1", b"5~"), (b"\x1b", b"x"), (b"\xc3", b"\xb1"), (b"\xe2\x82", b"\xac")]
-TESTS = ([test_full_session, test_typeahead_discarded, test_piped_stdin_still_waits_at_terminal]
-         + [key_case(k) for k in KEYS]
-         + [signal_case(s) for s in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT)])
+SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGIO, signal.SIGPWR,
+           signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3]
+TESTS = ([test_full_session, test_typeahead_discarded, test_piped_stdin_still_waits_at_terminal,
+          test_stop_nobody_could_continue]
+         + [key_case(k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
 def on_alarm(*_):
