@@ -178,8 +178,18 @@ bool take_terminal() {
     }
 }
 
-// Non-blocking, so that a read with the signals blocked cannot hang.
-int open_terminal() { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); }
+// Non-blocking, so that a read with the signals blocked cannot hang. Never
+// on descriptor 0, 1 or 2: with one of those closed, the terminal would
+// stand in for that stream.
+int open_terminal() {
+    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 && fd <= STDERR_FILENO) {
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(fd);
+        fd = moved;
+    }
+    return fd;
+}
 
 // The first byte of the key, for as long as it takes; a stop and continue
 // take the terminal again. False if the terminal cannot be had or has hung up.

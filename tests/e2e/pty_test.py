@@ -24,7 +24,7 @@ class Run:
     """fare in a new session on a fresh pty; the slave stays open here for checks after exit."""
     current = None
 
-    def __init__(self, exe, stdin_data=None):
+    def __init__(self, exe, stdin_data=None, argv=None):
         Run.current = self
         self.master, self.slave = os.openpty()
         self.before = termios.tcgetattr(self.slave)
@@ -42,7 +42,7 @@ class Run:
                 os.closerange(3, 1024)
                 os.chdir("/tmp")  # keep any core dump out of the work tree
                 resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # and make none
-                os.execv(exe, [exe])
+                os.execv(exe, argv or [exe])
             finally:
                 os._exit(127)
         os.close(r)
@@ -153,6 +153,17 @@ def test_piped_stdin_still_waits_at_terminal(exe):
         raise Fail("output %r" % run.out)
 
 
+def test_stdout_closed(exe):
+    # nowhere to write the report: the complaint comes before the wait, and the terminal does not
+    # stand in for standard output
+    run = Run("/bin/sh", stdin_data=b"1000\n10\n", argv=["/bin/sh", "-c", 'exec "$0" >&-', exe])
+    run.expect(b"\r\n")
+    still_waiting(run)
+    status = run.finish(b"k")
+    if not run.out.startswith(b"error") or os.waitstatus_to_exitcode(status) != 1:
+        raise Fail("status %#x, output %r" % (status, run.out))
+
+
 def test_stop_nobody_could_continue(exe):
     # fare leads its own session here, as when a terminal window starts it: its stop is dropped
     run = dialog(exe)
@@ -206,7 +217,7 @@ KEYS = [b"q", b"\r", b"\x1b", b"\x1b[A", "ñ".encode(), b"\x1bOP", b"\x1b[15~",
 SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGIO, signal.SIGPWR,
            signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3]
 TESTS = ([test_full_session, test_typeahead_discarded, test_piped_stdin_still_waits_at_terminal,
-          test_stop_nobody_could_continue]
+          test_stdout_closed, test_stop_nobody_could_continue]
          + [key_case(k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
