@@ -66,6 +66,8 @@ CASES = [  # (stdin, report)
                     b"el precio total es 238000000706587418165746774449005264896.000000 "),
     (b"1e-400\n10\n", ZERO),
     (b"-1e-400\n10\n", b"el costo es -0.000000 "),
+    (b"1e9999999999999999999\n3\n", b"el costo es inf "),  # exponents past 64 bits
+    (b"1e-9999999999999999999\n3\n", ZERO),
     # correct rounding of long numbers, seen in whether the discount applies:
     # the midpoints between 800 and 7 and the doubles above them tie to even
     (LENGTH_TIE + b"\n8\n", b"el costo es 2000.000000 "),

@@ -153,6 +153,15 @@ def test_piped_stdin_still_waits_at_terminal(exe):
         raise Fail("output %r" % run.out)
 
 
+def test_prompt_shown_before_input(exe):
+    # standard output a pipe (as in fare | tee log): only a flush shows the prompt before the read
+    run = Run("/bin/sh", argv=["/bin/sh", "-c", '"$0" | cat', exe])
+    run.expect(PROMPT1)
+    os.write(run.master, b"1000\r10\r")
+    run.expect(D1750)
+    exit_ok(run, b"q")
+
+
 def test_stdout_closed(exe):
     # nowhere to write the report: the complaint comes before the wait, and the terminal does not
     # stand in for standard output
@@ -217,7 +226,7 @@ KEYS = [b"q", b"\r", b"\x1b", b"\x1b[A", "ñ".encode(), b"\x1bOP", b"\x1b[15~",
 SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGIO, signal.SIGPWR,
            signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3]
 TESTS = ([test_full_session, test_typeahead_discarded, test_piped_stdin_still_waits_at_terminal,
-          test_stdout_closed, test_stop_nobody_could_continue]
+          test_prompt_shown_before_input, test_stdout_closed, test_stop_nobody_could_continue]
          + [key_case(k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
