@@ -1,5 +1,10 @@
 // The key wait on a POSIX terminal: the controlling terminal in
-// non-canonical mode, with its settings restored on every way out.
+// non-canonical mode, taken only in the foreground and given back as it was
+// on every way out but SIGKILL.
+//
+// The settings change only while every signal is blocked, so no handler sees
+// them half changed. The wait lets signals in only while it sleeps in ppoll
+// and while a background job asks for the foreground.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,8 +13,9 @@
 
 #include <cerrno>
 #include <csignal>
-#include <iterator>
+#include <ctime>
 
+#include "key_sequence.h"
 #include "key_wait.h"
 
 namespace fare {
@@ -18,85 +24,202 @@ namespace {
 int terminal = -1;
 termios saved_settings{};
 termios key_settings{};
+sigset_t all_signals{};
+sigset_t normal_mask{};  // the process's own mask, in force outside the wait
 volatile std::sig_atomic_t in_key_mode = 0;
+volatile std::sig_atomic_t continued = 0;
 
-// Signals whose default action ends the process: each one restores the
-// terminal and then ends the process by that same signal.
-constexpr int ending_signals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGALRM,
-                                  SIGUSR1, SIGUSR2, SIGPIPE, SIGVTALRM, SIGPROF};
-struct sigaction previous_actions[std::size(ending_signals)];
-struct sigaction previous_stop_action;
+// The actions the signals had before the wait, for those it handles.
+struct sigaction previous_actions[NSIG];
+bool handled[NSIG];
 
-void restore_terminal() {
-    if (in_key_mode != 0) {
-        tcsetattr(terminal, TCSAFLUSH, &saved_settings);
-        in_key_mode = 0;
+bool in_foreground() { return tcgetpgrp(terminal) == getpgrp(); }
+
+// Neither call waits for the terminal: a handler uses them too. Keys typed
+// before the change do not count.
+bool set_terminal(const termios& settings) {
+    int result = 0;
+    do {
+        result = tcsetattr(terminal, TCSANOW, &settings);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        tcflush(terminal, TCIFLUSH);
     }
+    return result == 0;
 }
 
-extern "C" void end_by_signal(int signal_number) {
-    restore_terminal();
+// With every signal blocked. Only in the foreground: a job moved to the
+// background (by SIGSTOP, then bg) has left the terminal to the shell, which
+// has set it its own way.
+void leave_key_mode() {
+    if (in_key_mode != 0 && in_foreground()) {
+        set_terminal(saved_settings);
+    }
+    in_key_mode = 0;
+}
+
+// With every signal blocked, in the foreground.
+bool enter_key_mode() {
+    continued = 0;
+    if (!set_terminal(key_settings)) {
+        return false;
+    }
+    in_key_mode = 1;
+    return true;
+}
+
+using handler_type = void (*)(int);
+
+bool catch_signal(int signal_number, handler_type handler) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigfillset(&action.sa_mask);
+    // The report is written while the handlers are in place: a handler that
+    // returns must not fail its write.
+    action.sa_flags = SA_RESTART;
+    return sigaction(signal_number, &action, nullptr) == 0;
+}
+
+// The signal, blocked while its handler runs, takes its default action as
+// soon as the handler lets it through.
+void take_default_action(int signal_number) {
     std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);  // delivered once this handler returns
+    std::raise(signal_number);
+    sigset_t just_this{};
+    sigemptyset(&just_this);
+    sigaddset(&just_this, signal_number);
+    sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
 }
 
-// A stop from outside (kill -TSTP) leaves the shell a sane terminal, and key
-// mode comes back when the process is continued.
-extern "C" void stop_by_signal(int /*signal_number*/) {
+// The parent sees the process ended by the signal that ended it.
+extern "C" void end_by_signal(int signal_number) {
+    leave_key_mode();
+    take_default_action(signal_number);
+}
+
+// A stop the conventional way: the terminal back to the shell, then the
+// signal's default action, which the system drops for an orphaned job that
+// nobody could continue. The wait takes the terminal again once continued.
+extern "C" void stop_by_signal(int signal_number) {
     const int saved_errno = errno;
-    const bool was_in_key_mode = in_key_mode != 0;
-    restore_terminal();
-    kill(getpid(), SIGSTOP);
-    if (was_in_key_mode) {
-        tcsetattr(terminal, TCSAFLUSH, &key_settings);
-        in_key_mode = 1;
-    }
+    leave_key_mode();
+    take_default_action(signal_number);
+    catch_signal(signal_number, stop_by_signal);
     errno = saved_errno;
 }
 
+// After any stop, SIGSTOP's too, the shell may have set the terminal its own way.
+extern "C" void note_continue(int /*signal_number*/) { continued = 1; }
+
+// Every signal whose default action ends the process ends it by that signal,
+// the terminal given back first. Those whose default is to do nothing (a
+// child's end, urgent data, a window resize) are left alone.
+handler_type handler_for(int signal_number) {
+    switch (signal_number) {
+        case SIGTSTP:
+        case SIGTTIN:
+        case SIGTTOU:
+            return stop_by_signal;
+        case SIGCONT:
+            return note_continue;
+        case SIGKILL:
+        case SIGSTOP:
+        case SIGCHLD:
+        case SIGURG:
+        case SIGWINCH:
+            return nullptr;
+        default:
+            return end_by_signal;
+    }
+}
+
+// A signal the parent left ignored stays ignored; sigaction refuses the few
+// signals that the C library keeps for itself.
 void install_handlers() {
-    struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    for (const int signal_number : ending_signals) {
-        sigaddset(&action.sa_mask, signal_number);
-    }
-    action.sa_handler = end_by_signal;
-    for (std::size_t i = 0; i < std::size(ending_signals); ++i) {
-        sigaction(ending_signals[i], nullptr, &previous_actions[i]);
-        // A signal the parent chose to ignore stays ignored.
-        if (previous_actions[i].sa_handler != SIG_IGN) {
-            sigaction(ending_signals[i], &action, nullptr);
-        }
-    }
-    action.sa_handler = stop_by_signal;
-    sigaction(SIGTSTP, nullptr, &previous_stop_action);
-    if (previous_stop_action.sa_handler != SIG_IGN) {
-        sigaction(SIGTSTP, &action, nullptr);
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        const handler_type handler = handler_for(signal_number);
+        handled[signal_number] =
+            handler != nullptr &&
+            sigaction(signal_number, nullptr, &previous_actions[signal_number]) == 0 &&
+            previous_actions[signal_number].sa_handler != SIG_IGN &&
+            catch_signal(signal_number, handler);
     }
 }
 
 void remove_handlers() {
-    for (std::size_t i = 0; i < std::size(ending_signals); ++i) {
-        sigaction(ending_signals[i], &previous_actions[i], nullptr);
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (handled[signal_number]) {
+            sigaction(signal_number, &previous_actions[signal_number], nullptr);
+        }
     }
-    sigaction(SIGTSTP, &previous_stop_action, nullptr);
 }
 
-// Reads whatever the terminal has, waiting at most timeout_ms for it.
-bool read_pending(int timeout_ms) {
-    pollfd ready{terminal, POLLIN, 0};
-    if (poll(&ready, 1, timeout_ms) <= 0) {
-        return false;
+// With every signal blocked. A background job asks for the terminal with the
+// signals let in, and the system stops it by SIGTTOU until the shell brings it
+// to the foreground (fg), as any job that touches the terminal from there.
+// False where nobody can: the system answers an orphaned job with EIO, a job
+// that ignores or blocks SIGTTOU is not stopped at all, and a session whose
+// leader has gone has no foreground left.
+bool take_terminal() {
+    for (;;) {
+        const pid_t foreground = tcgetpgrp(terminal);
+        if (foreground == getpgrp()) {
+            return enter_key_mode();
+        }
+        if (foreground < 0 || !handled[SIGTTOU] || sigismember(&normal_mask, SIGTTOU) == 1) {
+            return false;
+        }
+        sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
+        const bool asked = tcflush(terminal, TCIFLUSH) == 0 || errno == EINTR;
+        sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+        if (!asked) {
+            return false;
+        }
     }
-    unsigned char bytes[64];
-    return read(terminal, bytes, sizeof bytes) > 0;
+}
+
+// Non-blocking, so that a read with the signals blocked cannot hang. Never
+// on descriptor 0, 1 or 2: with one of those closed, the terminal would
+// stand in for that stream.
+int open_terminal() {
+    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 && fd <= STDERR_FILENO) {
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(fd);
+        fd = moved;
+    }
+    return fd;
+}
+
+// The first byte of the key, for as long as it takes; a stop and continue
+// take the terminal again. False if the terminal cannot be had or has hung up.
+bool read_first_byte(unsigned char& byte) {
+    for (;;) {
+        if ((in_key_mode == 0 || continued != 0) && !take_terminal()) {
+            return false;
+        }
+        pollfd ready{terminal, POLLIN, 0};
+        if (ppoll(&ready, 1, nullptr, &normal_mask) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        const ssize_t got = read(terminal, &byte, 1);
+        if (got == 1) {
+            return true;
+        }
+        if (got == 0 || errno != EAGAIN) {
+            return false;
+        }
+    }
 }
 
 }  // namespace
 
 void prepare_key_wait() {
     // No controlling terminal (cron, CI, a service): nobody can press a key.
-    terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    terminal = open_terminal();
     if (terminal < 0) {
         return;
     }
@@ -113,12 +236,17 @@ void prepare_key_wait() {
     key_settings.c_cc[VMIN] = 1;
     key_settings.c_cc[VTIME] = 0;
 
+    sigfillset(&all_signals);
+    sigprocmask(SIG_SETMASK, &all_signals, &normal_mask);
     install_handlers();
-    in_key_mode = 1;
-    // TCSAFLUSH drops keys typed before the wait began.
-    if (tcsetattr(terminal, TCSAFLUSH, &key_settings) != 0) {
-        in_key_mode = 0;
+    // A background job writes its report first and takes the terminal when
+    // it waits.
+    const bool ready = !in_foreground() || enter_key_mode();
+    if (!ready) {
         remove_handlers();
+    }
+    sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
+    if (!ready) {
         close(terminal);
         terminal = -1;
     }
@@ -128,19 +256,25 @@ void wait_for_key() {
     if (terminal < 0) {
         return;
     }
-    // Blocks for the first byte; end of input or an error ends the wait too.
-    for (;;) {
-        errno = 0;
-        if (read_pending(-1) || errno != EINTR) {
+    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+    // The rest of a key that sends several bytes (an arrow, a function key, a
+    // non-ASCII letter) is waited for a moment, byte by byte, as long as
+    // terminal libraries give an escape sequence: a slow link may split a
+    // key, and none of it may reach the shell.
+    constexpr timespec next_byte_wait{0, 100'000'000};
+    unsigned char key[16];
+    std::size_t count = read_first_byte(key[0]) ? 1 : 0;
+    while (count > 0 && count < sizeof key && !is_whole_key(key, count)) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (ppoll(&ready, 1, &next_byte_wait, &normal_mask) <= 0 ||
+            read(terminal, &key[count], 1) != 1) {
             break;
         }
+        ++count;
     }
-    // A key that sends several bytes (an arrow, a function key, a non-ASCII
-    // letter) may arrive in pieces: take them all, so none reaches the shell.
-    while (read_pending(30)) {
-    }
-    restore_terminal();
+    leave_key_mode();
     remove_handlers();
+    sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
     close(terminal);
     terminal = -1;
 }

@@ -49,10 +49,11 @@ void wait_for_key() {
     if (console == INVALID_HANDLE_VALUE) {
         return;
     }
-    // An arrow or function key arrives as two codes, 0 or 0xE0 and then the
-    // key's own: take both, so the second is not left for the next reader.
+    // An arrow or function key arrives as two codes at once, 0 or 0xE0 and
+    // then the key's own: take both, so the second is not left for the next
+    // reader. A letter in 0xE0 (à in code page 1252, Ó in 850) comes alone.
     const int key = _getch();
-    if (key == 0 || key == 0xE0) {
+    if ((key == 0 || key == 0xE0) && _kbhit() != 0) {
         _getch();
     }
     SetConsoleCtrlHandler(restore_on_console_event, FALSE);

@@ -61,11 +61,10 @@ int main() {
     fare::prepare_key_wait();
     print_report(quote);
     const bool report_written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-    fare::wait_for_key();
-
+    // Said before the wait, so that nobody waits for a report that is not coming.
     if (!report_written) {
         std::fputs("error: no se pudo escribir el resultado\n", stderr);
-        return 1;
     }
-    return 0;
+    fare::wait_for_key();
+    return report_written ? 0 : 1;
 }

@@ -101,6 +101,8 @@ DIALOGUES = [
                                        b"101999994507849006741985639350359031808.000000",
                                        b"238000000706587418165746774449005264896.000000")),
     Dialogue(b"1e" + b"9" * 30 + b"\n0\n", cost_only(b"inf"), valgrind=True),
+    Dialogue(b"1e9999999999999999999\n3\n", cost_only(b"inf")),  # exponents past 64 bits
+    Dialogue(b"1e-9999999999999999999\n3\n", ZERO),
     Dialogue(b"1e-400\n10\n", ZERO),
     Dialogue(b"-1e-400\n10\n", cost_only(b"-0.000000")),
     # correct rounding of long numbers, seen in whether the discount applies:

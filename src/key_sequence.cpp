@@ -1,0 +1,46 @@
+#include "key_sequence.h"
+
+namespace fare {
+namespace {
+
+constexpr unsigned char escape = 0x1B;
+
+// A byte that leads no UTF-8 sequence (ASCII, a stray continuation byte, an
+// invalid byte) is a key of its own.
+std::size_t utf8_length(unsigned char lead) {
+    if (lead < 0xC0 || lead >= 0xF8) {
+        return 1;
+    }
+    if (lead < 0xE0) {
+        return 2;
+    }
+    return lead < 0xF0 ? 3 : 4;
+}
+
+// Parameters and intermediates of a sequence are in 0x20 to 0x3F; the byte
+// that ends it is in 0x40 to 0x7E.
+bool is_final(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
+
+}  // namespace
+
+bool is_whole_key(const unsigned char* bytes, std::size_t count) {
+    if (count == 0) {
+        return false;
+    }
+    if (bytes[0] != escape) {
+        return count >= utf8_length(bytes[0]);
+    }
+    if (count == 1) {
+        return false;
+    }
+    if (bytes[1] != '[' && bytes[1] != 'O') {
+        return is_whole_key(bytes + 1, count - 1);
+    }
+    // The Linux console sends F1 to F5 as ESC [ [ and a letter.
+    if (bytes[1] == '[' && count >= 3 && bytes[2] == '[') {
+        return count >= 4;
+    }
+    return count >= 3 && is_final(bytes[count - 1]);
+}
+
+}  // namespace fare
