@@ -1,6 +1,6 @@
 """Compare fare with the exact reference on a few thousand generated inputs.
 
-usage: python3 oracle_test.py /path/to/fare   (seed: FARE_TEST_SEED)
+usage: python3 oracle_test.py [EMULATOR...] /path/to/fare   (seed: FARE_TEST_SEED)
 """
 import os
 import random
@@ -96,7 +96,7 @@ def cases():
     return out
 
 
-def run_all(exe, inputs, width=8):
+def run_all(command, inputs, width=8):
     """Run exe on each input, a few at a time, with no controlling terminal."""
     results = []
     for i in range(0, len(inputs), width):
@@ -105,7 +105,7 @@ def run_all(exe, inputs, width=8):
             r, w = os.pipe()  # inputs are far below the pipe's capacity
             os.write(w, text.encode("latin-1"))
             os.close(w)
-            procs.append(subprocess.Popen([exe], stdin=r, stdout=subprocess.PIPE,
+            procs.append(subprocess.Popen(command, stdin=r, stdout=subprocess.PIPE,
                                           stderr=subprocess.PIPE, start_new_session=True))
             os.close(r)
         for p in procs:
@@ -122,7 +122,7 @@ def run_all(exe, inputs, width=8):
 def main():
     inputs = cases()
     failed = 0
-    for text, (rc, out, err) in zip(inputs, run_all(sys.argv[1], inputs)):
+    for text, (rc, out, err) in zip(inputs, run_all(sys.argv[1:], inputs)):
         want = ref.expected_output(text)
         if rc != 0 or err or not ref.same_output(out, want):
             failed += 1

@@ -1,6 +1,6 @@
 """fare on a real pseudo-terminal: prompts, the key wait, and terminal restore.
 
-usage: python3 pty_test.py /path/to/fare
+usage: python3 pty_test.py [EMULATOR...] /path/to/fare
 """
 import os
 import select
@@ -40,7 +40,7 @@ class Run:
                     os.dup2(r, 0)
                 os.closerange(3, 1024)
                 os.chdir("/tmp")  # keep any core dump out of the work tree
-                os.execv(exe, [exe])
+                os.execvp(exe[0], exe)
             finally:
                 os._exit(127)
         os.close(r)
@@ -188,7 +188,7 @@ def on_alarm(*_):
 
 
 def main():
-    exe = os.path.abspath(sys.argv[1])
+    exe = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]  # the emulator first, if any
     signal.signal(signal.SIGALRM, on_alarm)
     signal.alarm(90)
     failed = 0
