@@ -30,7 +30,7 @@ struct rounding_path {
     fare::single_product_fn product;
 };
 
-// The extended path is exact only where long double has 64 bits; the other
+// The extended path is exact only where long double rounds once; the other
 // one must agree with it wherever both exist.
 std::vector<rounding_path> exact_paths() {
     std::vector<rounding_path> paths{{"round_to_odd", fare::single_product_round_to_odd}};
@@ -131,7 +131,7 @@ TEST(FareRule, OverflowGivesInfinityAndNotANumber) {
 // the two paths must give the very same float.
 TEST(FareRule, PathsAgreeOnDiscountsForWholeBinades) {
     if (!fare::long_double_is_extended) {
-        GTEST_SKIP() << "long double has no 64-bit significand here";
+        GTEST_SKIP() << "long double does not round once to 64 bits or more here";
     }
     for (const std::uint32_t first : {0x00000001U, 0x45000000U, 0x7e800000U}) {
         for (std::uint32_t bits = first; bits < first + 0x800000U; ++bits) {
@@ -148,7 +148,7 @@ TEST(FareRule, PathsAgreeOnDiscountsForWholeBinades) {
 // rounding would show, and random lengths of every magnitude.
 TEST(FareRule, PathsAgreeOnCosts) {
     if (!fare::long_double_is_extended) {
-        GTEST_SKIP() << "long double has no 64-bit significand here";
+        GTEST_SKIP() << "long double does not round once to 64 bits or more here";
     }
     std::mt19937_64 random(20261207);
     std::uniform_int_distribution<std::uint32_t> mantissa(0x1000000U, 0x1ffffffU);
