@@ -4,7 +4,7 @@ The test plays the shell: it leads a session on a fresh pseudo-terminal, runs `f
 in a process group of its own, in the foreground or the background, and steps through a scenario
 as a user at that shell would.
 
-usage: python3 job_control_test.py /path/to/fare
+usage: python3 job_control_test.py [EMULATOR...] /path/to/fare
 """
 import os
 import signal
@@ -50,7 +50,7 @@ def start(exe, tty, foreground, trip, out):
             for fd, file in ((0, trip), (1, out), (2, out)):
                 os.dup2(file.fileno(), fd)
             os.closerange(3, 1024)
-            os.execv(exe, [exe])
+            os.execvp(exe[0], exe)
         finally:
             os._exit(127)
     return pid
@@ -122,7 +122,7 @@ def shell(exe, master, slave):
 
 
 def main():
-    exe = os.path.abspath(sys.argv[1])
+    exe = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]  # the emulator first, if any
     master, slave = os.openpty()
     pid = os.fork()
     if pid == 0:

@@ -1,6 +1,6 @@
 """fare on a real pseudo-terminal: prompts, the key wait, and terminal restore.
 
-usage: python3 pty_test.py /path/to/fare
+usage: python3 pty_test.py [EMULATOR...] /path/to/fare
 """
 import os
 import resource
@@ -24,7 +24,7 @@ class Run:
     """fare in a new session on a fresh pty; the slave stays open here for checks after exit."""
     current = None
 
-    def __init__(self, exe, stdin_data=None, argv=None):
+    def __init__(self, command, stdin_data=None):
         Run.current = self
         self.master, self.slave = os.openpty()
         self.before = termios.tcgetattr(self.slave)
@@ -42,7 +42,7 @@ class Run:
                 os.closerange(3, 1024)
                 os.chdir("/tmp")  # keep any core dump out of the work tree
                 resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # and make none
-                os.execv(exe, argv or [exe])
+                os.execvp(command[0], command)
             finally:
                 os._exit(127)
         os.close(r)
@@ -155,7 +155,7 @@ def test_piped_stdin_still_waits_at_terminal(exe):
 
 def test_prompt_shown_before_input(exe):
     # standard output a pipe (as in fare | tee log): only a flush shows the prompt before the read
-    run = Run("/bin/sh", argv=["/bin/sh", "-c", '"$0" | cat', exe])
+    run = Run(["/bin/sh", "-c", '"$0" "$@" | cat', *exe])
     run.expect(PROMPT1)
     os.write(run.master, b"1000\r10\r")
     run.expect(D1750)
@@ -165,7 +165,7 @@ def test_prompt_shown_before_input(exe):
 def test_stdout_closed(exe):
     # nowhere to write the report: the complaint comes before the wait, and the terminal does not
     # stand in for standard output
-    run = Run("/bin/sh", stdin_data=b"1000\n10\n", argv=["/bin/sh", "-c", 'exec "$0" >&-', exe])
+    run = Run(["/bin/sh", "-c", 'exec "$0" "$@" >&-', *exe], stdin_data=b"1000\n10\n")
     run.expect(b"\r\n")
     still_waiting(run)
     status = run.finish(b"k")
@@ -235,7 +235,7 @@ def on_alarm(*_):
 
 
 def main():
-    exe = os.path.abspath(sys.argv[1])
+    exe = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]  # the emulator first, if any
     signal.signal(signal.SIGALRM, on_alarm)
     signal.alarm(150)
     failed = 0
