@@ -137,7 +137,7 @@ def main():
     failed = 0
     for text, (rc, out, err) in zip(inputs, run_all(sys.argv[1:], inputs)):
         want = ref.expected_output(text)
-        if rc != 0 or err or not ref.same_output(out, want):
+        if rc != 0 or err or out != want:
             failed += 1
             if failed <= 10:
                 print("FAIL stdin=%r\n  status %s stderr %r\n  want %r\n  got  %r" % (text, rc, err, want, out))

@@ -89,7 +89,9 @@ def quote(length, days):
 def report(cost, discount, total):
     if discount is None:
         return "el costo es %f " % cost
-    return ("el costo es %f \nel descuento es de %f \nel precio total es %f "
+    # the one NaN, infinity minus infinity, has its sign bit set, as on x86
+    total = "-nan" if total != total else "%f" % total
+    return ("el costo es %f \nel descuento es de %f \nel precio total es %s "
             % (cost, discount, total))
 
 
@@ -101,9 +103,3 @@ def expected_output(stdin_text):
     days, _ = read_number(rest)
     return (PROMPTS + report(*quote(length, days))).encode()
 
-
-def same_output(actual, expected):
-    """Byte equality, except a NaN total may print as "nan" or "-nan"."""
-    if actual == expected:
-        return True
-    return expected.endswith(b" nan ") and actual == expected[:-4] + b"-nan "
