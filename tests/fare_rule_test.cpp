@@ -116,7 +116,7 @@ TEST(FareRule, OverflowGivesInfinityAndNotANumber) {
         const fare_quote huge = compute_fare(1e39, 10, path.product);
         EXPECT_TRUE(huge.discounted);
         EXPECT_TRUE(std::isinf(huge.cost) && std::isinf(huge.discount));
-        // Infinity minus infinity: the x87's NaN, whose sign the report shows.
+        // Infinity minus infinity: x86's NaN, sign bit set, as the report shows it.
         EXPECT_TRUE(std::isnan(huge.total_price) && std::signbit(huge.total_price));
 
         const fare_quote negative = compute_fare(-1e39, 10, path.product);
