@@ -15,10 +15,9 @@
 #include <string>
 
 #include "fare_rule.h"
-#include "fare_rule_paths.h"
+#include "float_product.h"
 #include "memory_source.h"
 #include "number_reader.h"
-#include "single_rounding.h"
 
 namespace {
 
@@ -138,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Both rounding paths must give the quote the program prints.
     const fare::fare_quote quote = fare::compute_fare(length, travel_days);
     const fare::fare_quote odd =
-        fare::compute_fare(length, travel_days, fare::single_product_round_to_odd);
+        fare::compute_fare(length, travel_days, fare::float_product_round_to_odd);
     if (!same_quote(quote, odd)) {
         fail("the rounding paths disagree", std::string(begin, rest));
     }

@@ -3,18 +3,17 @@
 #include <cmath>
 #include <limits>
 
-#include "fare_rule_paths.h"
-#include "single_rounding.h"
+#include "float_product.h"
 
 namespace fare {
 
-fare_quote compute_fare(double length, double travel_days, single_product_fn single_product) {
+fare_quote compute_fare(double length, double travel_days, float_product_fn float_product) {
     fare_quote quote;
     // A NaN fails either comparison, so it never qualifies.
     quote.discounted = travel_days > days_threshold && length > length_threshold;
-    quote.cost = single_product(length, cost_per_length_unit);
+    quote.cost = float_product(length, cost_per_length_unit);
     if (quote.discounted) {
-        quote.discount = single_product(static_cast<double>(quote.cost), discount_fraction);
+        quote.discount = float_product(static_cast<double>(quote.cost), discount_fraction);
         // Two floats within a factor of four of each other: their difference
         // is exact in double, so this rounds once.
         quote.total_price = static_cast<float>(static_cast<double>(quote.cost) -
@@ -30,10 +29,10 @@ fare_quote compute_fare(double length, double travel_days, single_product_fn sin
 }
 
 fare_quote compute_fare(double length, double travel_days) {
-    if constexpr (long_double_is_extended) {
-        return compute_fare(length, travel_days, single_product_extended);
+    if constexpr (long_double_rounds_once) {
+        return compute_fare(length, travel_days, float_product_extended);
     } else {
-        return compute_fare(length, travel_days, single_product_round_to_odd);
+        return compute_fare(length, travel_days, float_product_round_to_odd);
     }
 }
 

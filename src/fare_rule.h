@@ -2,6 +2,8 @@
 
 // The pricing of a trip: pure arithmetic on the two figures the user typed.
 
+#include "float_product.h"
+
 namespace fare {
 
 // Prices are kept in single precision; the rounding shows in the printed
@@ -20,6 +22,11 @@ inline constexpr double length_threshold = 800.0;
 
 // Accepts any pair of doubles (zero, negative, infinite, not-a-number) and
 // never fails: an overflow gives an infinity, an invalid operation a NaN.
+// Rounds each product with the fastest way this target has to round it once.
 fare_quote compute_fare(double length, double travel_days);
+
+// The same rule with the rounding of products given, so that both ways can
+// be held to each other wherever both exist.
+fare_quote compute_fare(double length, double travel_days, float_product_fn float_product);
 
 }  // namespace fare

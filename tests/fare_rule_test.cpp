@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fare_rule_paths.h"
-#include "single_rounding.h"
+#include "float_product.h"
 
 namespace {
 
@@ -27,15 +26,15 @@ std::string printed(float price) {
 
 struct rounding_path {
     const char* name;
-    fare::single_product_fn product;
+    fare::float_product_fn product;
 };
 
 // The extended path is exact only where long double rounds once; the other
 // one must agree with it wherever both exist.
 std::vector<rounding_path> exact_paths() {
-    std::vector<rounding_path> paths{{"round_to_odd", fare::single_product_round_to_odd}};
-    if (fare::long_double_is_extended) {
-        paths.push_back({"extended", fare::single_product_extended});
+    std::vector<rounding_path> paths{{"round_to_odd", fare::float_product_round_to_odd}};
+    if (fare::long_double_rounds_once) {
+        paths.push_back({"extended", fare::float_product_extended});
     }
     return paths;
 }
@@ -134,14 +133,14 @@ TEST(FareRule, OverflowGivesInfinityAndNotANumber) {
 // Every float cost in a few whole binades, subnormals included, times 0.3:
 // the two paths must give the very same float.
 TEST(FareRule, PathsAgreeOnDiscountsForWholeBinades) {
-    if (!fare::long_double_is_extended) {
+    if (!fare::long_double_rounds_once) {
         GTEST_SKIP() << "long double does not round once to 64 bits or more here";
     }
     for (const std::uint32_t first : {0x00000001U, 0x45000000U, 0x7e800000U}) {
         for (std::uint32_t bits = first; bits < first + 0x800000U; ++bits) {
             const auto cost = std::bit_cast<float>(bits);
-            const float extended = fare::single_product_extended(cost, fare::discount_fraction);
-            const float odd = fare::single_product_round_to_odd(cost, fare::discount_fraction);
+            const float extended = fare::float_product_extended(cost, fare::discount_fraction);
+            const float odd = fare::float_product_round_to_odd(cost, fare::discount_fraction);
             ASSERT_EQ(std::bit_cast<std::uint32_t>(extended), std::bit_cast<std::uint32_t>(odd))
                 << "cost bits " << bits;
         }
@@ -151,7 +150,7 @@ TEST(FareRule, PathsAgreeOnDiscountsForWholeBinades) {
 // Lengths near single-precision midpoints of the cost, where a wrong
 // rounding would show, and random lengths of every magnitude.
 TEST(FareRule, PathsAgreeOnCosts) {
-    if (!fare::long_double_is_extended) {
+    if (!fare::long_double_rounds_once) {
         GTEST_SKIP() << "long double does not round once to 64 bits or more here";
     }
     std::mt19937_64 random(20261207);
@@ -164,8 +163,8 @@ TEST(FareRule, PathsAgreeOnCosts) {
         if (i % 4 == 3) {
             length = std::bit_cast<double>(any_bits(random));
         }
-        const float extended = fare::single_product_extended(length, 2.5);
-        const float odd = fare::single_product_round_to_odd(length, 2.5);
+        const float extended = fare::float_product_extended(length, 2.5);
+        const float odd = fare::float_product_round_to_odd(length, 2.5);
         if (std::isnan(extended)) {
             ASSERT_TRUE(std::isnan(odd));
         } else {

@@ -22,17 +22,10 @@ def one_line(err):
 def main():
     exe = sys.argv[1:]  # the program, after the emulator that starts it, if any
     checks = []  # (name, ok, detail)
-<<<<<<< HEAD
     for dialogue in DIALOGUES:
         r = run(exe, typed(dialogue))
         want = expected(dialogue)
         checks.append((label(dialogue), r.stdout == want and r.returncode == 0 and r.stderr == b"",
-=======
-    for stdin, report in CASES:
-        r = run(exe, stdin)
-        want = PROMPTS + report
-        checks.append(("stdin=%r" % stdin, r.stdout == want and r.returncode == 0 and r.stderr == b"",
->>>>>>> arch
                        "status %s stderr %r\n  want %r\n  got  %r" % (r.returncode, r.stderr, want, r.stdout)))
     r = run(exe + ["--help", "-x", "5", "3"], b"1000\n10\n")
     checks.append(("arguments ignored", (r.returncode, r.stdout) == (0, PROMPTS + D1750), r))

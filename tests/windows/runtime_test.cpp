@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "single_rounding.h"
+#include "float_product.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(WindowsRuntime, PrintsTheExactDecimalValue) {
 // resets the x87 unit (fninit); the Windows default would be a 53-bit
 // significand, which rounds the extended path twice.
 TEST(WindowsRuntime, X87CarriesA64BitSignificandAndRoundsToNearest) {
-    static_assert(fare::long_double_is_extended);
+    static_assert(fare::long_double_rounds_once);
     unsigned short control = 0;
     __asm__ volatile("fnstcw %0" : "=m"(control));
     EXPECT_EQ((control >> 8) & 3U, 3U) << "precision control, word " << std::hex << control;

@@ -1,8 +1,8 @@
+#include "float_product.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
-
-#include "single_rounding.h"
 
 namespace fare {
 
@@ -15,7 +15,7 @@ namespace fare {
 // what the 64-bit intermediate step gives: a double times 2.5 is exact in 64
 // bits, and for a float cost times the double 0.3 an exhaustive run over
 // every float found no cost whose 64-bit product lands on a midpoint.
-float single_product_round_to_odd(double a, double b) {
+float float_product_round_to_odd(double a, double b) {
     double product = a * b;
     if (!std::isfinite(product)) {
         return static_cast<float>(product);

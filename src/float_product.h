@@ -1,15 +1,14 @@
 #pragma once
 
-// A product of two doubles rounded to single precision the way an x87 unit
-// at extended precision rounds it: to a 64-bit significand first, then once
-// more to single precision. Two ways to get there, so that every target
-// prints the same digits.
+// A product of two doubles rounded to float the way an x87 unit at extended
+// precision rounds it: to a 64-bit significand first, then once more to
+// float. Two ways to get there, so that every target prints the same digits.
 
 #include <limits>
 
 namespace fare {
 
-using single_product_fn = float (*)(double, double);
+using float_product_fn = float (*)(double, double);
 
 namespace detail {
 
@@ -40,16 +39,16 @@ constexpr long double fixed_precision_epsilon() {
 // its values have them: its epsilon is far below 2^(1 - digits), and its
 // conversion to float does not round once. Some C++ libraries call it IEEE
 // all the same, hence the test of the epsilon beside is_iec559.
-inline constexpr bool long_double_is_extended =
+inline constexpr bool long_double_rounds_once =
     detail::long_double_limits::is_iec559 && detail::long_double_limits::digits >= 64 &&
     detail::long_double_limits::epsilon() == detail::fixed_precision_epsilon();
 
-// Through long double; right only where long_double_is_extended.
-inline float single_product_extended(double a, double b) {
+// Through long double; right only where long_double_rounds_once.
+inline float float_product_extended(double a, double b) {
     return static_cast<float>(static_cast<long double>(a) * static_cast<long double>(b));
 }
 
 // Through double with an FMA-based round-to-odd step; right everywhere.
-float single_product_round_to_odd(double a, double b);
+float float_product_round_to_odd(double a, double b);
 
 }  // namespace fare
