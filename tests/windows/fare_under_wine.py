@@ -3,7 +3,7 @@
 byte it writes (CRLF line ends included) and its exit status; and at a
 console, where it must wait for a key.
 
-Usage: fare_under_wine.py FARE_EXE EMULATOR_COMMAND...
+Usage: fare_under_wine.py EMULATOR... FARE_EXE
 
 A piped run starts in a session of its own, without a terminal, so wine gives
 the program no console and the key wait returns at once. A console run gets a
@@ -131,8 +131,7 @@ def console_failures(command):
 
 
 def main():
-    fare, emulator = sys.argv[1], sys.argv[2:]
-    command = [*emulator, fare]
+    command = sys.argv[1:]  # the emulator, then the program
     failures = piped_failures(command) + console_failures(command)
     for failure in failures:
         print("FAIL", failure)
