@@ -46,7 +46,8 @@ def start(exe, tty, foreground, trip, out):
             os.setpgid(0, 0)
             if foreground:
                 os.tcsetpgrp(tty, os.getpid())
-            signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+            for sig in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
+                signal.signal(sig, signal.SIG_DFL)  # as a shell starts a job
             for fd, file in ((0, trip), (1, out), (2, out)):
                 os.dup2(file.fileno(), fd)
             os.closerange(3, 1024)
@@ -56,9 +57,22 @@ def start(exe, tty, foreground, trip, out):
     return pid
 
 
+def signal_state(pid):
+    """What the system says of a process's signals, for a failure's message."""
+    try:
+        with open("/proc/%d/status" % pid) as status, open("/proc/%d/wchan" % pid) as wchan:
+            lines = [line.strip() for line in status if line.startswith(("State", "Sig", "ShdPnd"))]
+            return "; ".join(lines + ["wchan " + wchan.read()])
+    except OSError as error:
+        return str(error)
+
+
 def next_state(job):
     changed = lambda: (got := os.waitpid(job, os.WNOHANG | os.WUNTRACED))[0] and got
-    _, status = until("a stop or an end", changed)
+    try:
+        _, status = until("a stop or an end", changed)
+    except Fail as failure:
+        raise Fail("%s (%s)" % (failure, signal_state(job))) from None
     if os.WIFSTOPPED(status):
         return "stopped " + signal.Signals(os.WSTOPSIG(status)).name
     if os.WIFSIGNALED(status):

@@ -42,6 +42,8 @@ class Run:
                 os.closerange(3, 1024)
                 os.chdir("/tmp")  # keep any core dump out of the work tree
                 resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # and make none
+                for sig in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
+                    signal.signal(sig, signal.SIG_DFL)  # whatever this test inherited
                 os.execvp(command[0], command)
             finally:
                 os._exit(127)
