@@ -8,6 +8,7 @@ Run as a script, for the shell checks:
   dialogues.py typed K [N]            what dialogue K types (N: its long runs' length)
   dialogues.py expected K             all it must print: the prompts and its report
 """
+import io
 import sys
 from typing import Callable, NamedTuple, Union
 
@@ -138,16 +139,11 @@ DIALOGUES = [
 SHORT_RUN = 2000
 
 
-def pieces(dialogue, n=SHORT_RUN):
-    """What the dialogue types, as a list of bytes."""
-    if isinstance(dialogue.typed, bytes):
-        return [dialogue.typed]
-    return [piece if isinstance(piece, bytes) else (piece[0] * (piece[1] // len(piece[0]) + 1))[:piece[1]]
-            for piece in dialogue.typed(n)]
-
-
 def typed(dialogue, n=SHORT_RUN):
-    return b"".join(pieces(dialogue, n))
+    """What the dialogue types, as bytes."""
+    text = io.BytesIO()
+    stream_typed(dialogue, n, text)
+    return text.getvalue()
 
 
 def stream_typed(dialogue, n, out):
