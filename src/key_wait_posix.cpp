@@ -35,16 +35,15 @@ bool handled[NSIG];
 
 bool in_foreground() { return tcgetpgrp(terminal) == getpgrp(); }
 
-// Neither call waits for the terminal: a handler uses them too. Keys typed
-// before the change do not count.
+// Keys typed before the change do not count. They go first, so that once the
+// new settings show (echo off, say) every key typed from then on is kept.
+// Neither call waits for the terminal: a handler uses them too.
 bool set_terminal(const termios& settings) {
+    tcflush(terminal, TCIFLUSH);
     int result = 0;
     do {
         result = tcsetattr(terminal, TCSANOW, &settings);
     } while (result != 0 && errno == EINTR);
-    if (result == 0) {
-        tcflush(terminal, TCIFLUSH);
-    }
     return result == 0;
 }
 
