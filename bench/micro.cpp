@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "fare_rule.h"
-#include "memory_source.h"
 #include "number_reader.h"
 
 namespace {

@@ -16,7 +16,6 @@
 
 #include "fare_rule.h"
 #include "float_product.h"
-#include "memory_source.h"
 #include "number_reader.h"
 
 namespace {

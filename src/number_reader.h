@@ -97,4 +97,14 @@ struct stream_source {
     void unget(int c) { held = c; }
 };
 
+// Characters from memory: a string already read, a fuzzer's bytes. What is
+// left unread stays visible in [next, end).
+struct memory_source {
+    const char* next;
+    const char* end;
+
+    int get() { return next == end ? EOF : static_cast<unsigned char>(*next++); }
+    void unget(int /*c*/) { --next; }
+};
+
 }  // namespace fare

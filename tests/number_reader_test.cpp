@@ -7,8 +7,6 @@
 #include <limits>
 #include <string>
 
-#include "memory_source.h"
-
 namespace {
 
 const double inf = std::numeric_limits<double>::infinity();
