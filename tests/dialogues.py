@@ -1,7 +1,7 @@
 """Whole dialogues with fare: what is typed, and the exact report that follows
 the two prompts. Every check that runs the real program on whole dialogues
-takes them from here: the pipe test, the Windows runs, the valgrind, memory
-and package checks.
+takes them from here: the pipe, oracle, terminal and job-control tests, the
+Windows runs, the valgrind, memory and package checks.
 
 Run as a script, for the shell checks:
   dialogues.py list [valgrind|long]   the numbers of the dialogues, with a label
@@ -13,6 +13,8 @@ import sys
 from typing import Callable, NamedTuple, Union
 
 PROMPTS = b"Ingresa longitud\nIngresa dias de viaje\n"
+# Standard error when the report could not be written.
+WRITE_ERROR = b"error: no se pudo escribir el resultado\n"
 
 
 def discounted(cost, discount, total):
@@ -164,6 +166,16 @@ def stream_typed(dialogue, n, out):
 
 def expected(dialogue):
     return PROMPTS + dialogue.report
+
+
+def report_for(text):
+    """The report of the dialogue that types text."""
+    return next(d.report for d in DIALOGUES if d.typed == text)
+
+
+def crlf(text):
+    """What a terminal shows, and a Windows program writes, for text."""
+    return text.replace(b"\n", b"\r\n")
 
 
 def label(dialogue):

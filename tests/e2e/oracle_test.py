@@ -10,12 +10,14 @@ import concurrent.futures
 import os
 import random
 import struct
-import subprocess
 import sys
 from fractions import Fraction
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import dialogues as table  # noqa: E402
+import launch  # noqa: E402
 import reference as ref  # noqa: E402
+import verdict  # noqa: E402
 
 DEFAULT_SEED = 20240607
 rng = random.Random(DEFAULT_SEED)
@@ -108,23 +110,19 @@ ENVIRONMENT = dict(os.environ, ASAN_OPTIONS=":".join(
     filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"])))
 
 
-def run_one(command, text):
-    """One run with no controlling terminal: (status, stdout, stderr)."""
-    try:
-        r = subprocess.run(command, input=text.encode("latin-1"), capture_output=True,
-                           start_new_session=True, timeout=30, env=ENVIRONMENT)
-        return r.returncode, r.stdout, r.stderr
-    except subprocess.TimeoutExpired:
-        return None, b"", b"<timed out>"
-
-
 def run_all(command, inputs):
     """Run the command on each input, keeping every core busy: a run is
     mostly the program starting (more so under a sanitizer or an emulator),
     so runs overlap whatever the machine."""
     workers = 2 * (os.cpu_count() or 1) + 2
     with concurrent.futures.ThreadPoolExecutor(workers) as pool:
-        return list(pool.map(lambda text: run_one(command, text), inputs))
+        return list(pool.map(lambda text: launch.piped(command, text.encode("latin-1"), env=ENVIRONMENT,
+                                                       seconds=30), inputs))
+
+
+def agrees(step, want, got):
+    if got != want:
+        raise verdict.Fail(step, "\n  want %r\n  got  %r" % (want, got))
 
 
 def main():
@@ -132,20 +130,24 @@ def main():
     sample = int(sample) if sample else None
     fresh = random.SystemRandom().randrange(2 ** 32) if sample is not None else DEFAULT_SEED
     seed = int(os.environ.get("FARE_TEST_SEED", fresh))
+    print("seed %d (FARE_TEST_SEED repeats it)" % seed)
     rng.seed(seed)
     crafted, generated = cases()
     if sample is not None:
         generated = rng.sample(generated, min(sample, len(generated)))
     inputs = crafted + generated
-    failed = 0
-    for text, (rc, out, err) in zip(inputs, run_all(sys.argv[1:], inputs)):
-        want = ref.expected_output(text)
-        if rc != 0 or err or out != want:
-            failed += 1
-            if failed <= 10:
-                print("FAIL stdin=%r\n  status %s stderr %r\n  want %r\n  got  %r" % (text, rc, err, want, out))
-    print("%d passed, %d failed (seed %d)" % (len(inputs) - failed, failed, seed))
-    return 1 if failed else 0
+    runs = run_all(launch.program(sys.argv[1:]), inputs)
+    # The reference and the table of dialogues check each other, so that
+    # neither a wrong row nor a wrong reference can hide.
+    checks = [("reference, table row %s" % table.label(row),
+               lambda row=row: agrees("the reference's output", table.expected(row),
+                                      ref.expected_output(table.typed(row))))
+              for row in table.DIALOGUES]
+    checks += [("stdin %r" % text,
+                lambda text=text, run=run: agrees("the run", (0, ref.expected_output(text), b""),
+                                                  (run.returncode, run.stdout, run.stderr)))
+               for text, run in zip(inputs, runs)]
+    return verdict.run(checks)
 
 
 if __name__ == "__main__":

@@ -1,51 +1,54 @@
-"""fare with piped input and no controlling terminal: the dialogue table, arguments, and output that cannot be written.
+"""fare with piped input and no controlling terminal: the dialogue table,
+arguments, and output that cannot be written. The Windows runs take the same
+checks, with Windows line ends.
 
 usage: python3 pipe_test.py [EMULATOR...] /path/to/fare
 """
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from dialogues import D1750, DIALOGUES, PROMPTS, expected, label, typed  # noqa: E402
+import dialogues as table  # noqa: E402
+import launch  # noqa: E402
+import verdict  # noqa: E402
 
 
-def run(argv, stdin, stdout=subprocess.PIPE):
-    return subprocess.run(argv, input=stdin, stdout=stdout, stderr=subprocess.PIPE,
-                          timeout=10, start_new_session=True)
+def same_run(step, run, status, out, err):
+    if (run.returncode, run.stdout, run.stderr) != (status, out, err):
+        raise verdict.Fail(step, "status %s, stderr %r\n  want %r\n  got  %r"
+                           % (run.returncode, run.stderr, out, run.stdout))
 
 
-def one_line(err):
-    return len(err) > 1 and err.endswith(b"\n") and err.count(b"\n") == 1
+def checks(command, windows=False):
+    """(name, check) for every dialogue of the table and for each way the
+    report can fail to be written."""
+    ends = table.crlf if windows else (lambda text: text)
+    lost = (1, None, ends(table.WRITE_ERROR))  # the output went elsewhere
 
+    def dialogue(row, arguments=()):
+        return lambda: same_run("the report", launch.piped(command + list(arguments), table.typed(row)),
+                                0, ends(table.expected(row)), b"")
 
-def main():
-    exe = sys.argv[1:]  # the program, after the emulator that starts it, if any
-    checks = []  # (name, ok, detail)
-    for dialogue in DIALOGUES:
-        r = run(exe, typed(dialogue))
-        want = expected(dialogue)
-        checks.append((label(dialogue), r.stdout == want and r.returncode == 0 and r.stderr == b"",
-                       "status %s stderr %r\n  want %r\n  got  %r" % (r.returncode, r.stderr, want, r.stdout)))
-    r = run(exe + ["--help", "-x", "5", "3"], b"1000\n10\n")
-    checks.append(("arguments ignored", (r.returncode, r.stdout) == (0, PROMPTS + D1750), r))
-    # an unwritable report: status 1 and a one-line complaint
-    with open("/dev/full", "wb") as full:
-        r = run(exe, b"1000\n10\n", stdout=full)
-    checks.append(("stdout /dev/full", r.returncode == 1 and one_line(r.stderr), r))
-    r = run(["sh", "-c", 'exec "$@" >&-', "sh"] + exe, b"1000\n7\n")
-    checks.append(("stdout closed", r.returncode == 1 and one_line(r.stderr), r))
-    reader, writer = os.pipe()
-    os.close(reader)  # a reader that went away: the report is lost, not the status
-    r = run(exe, b"1000\n10\n", stdout=writer)
-    os.close(writer)
-    checks.append(("stdout a pipe with no reader", r.returncode == 1 and one_line(r.stderr), r))
-    failed = [c for c in checks if not c[1]]
-    for name, _, detail in failed:
-        print("FAIL %s %s" % (name, detail))
-    print("%d passed, %d failed" % (len(checks) - len(failed), len(failed)))
-    return 1 if failed else 0
+    def unwritable(how):
+        def check():
+            if how == "full":
+                with open("/dev/full", "wb") as full:
+                    run = launch.piped(command, b"1000\n10\n", stdout=full)
+            elif how == "closed":
+                run = launch.piped(["sh", "-c", 'exec "$@" >&-', "sh"] + command, b"1000\n7\n", stdout=None)
+            else:  # a reader that went away: the report is lost, not the status
+                reader, writer = os.pipe()
+                os.close(reader)
+                run = launch.piped(command, b"1000\n10\n", stdout=writer)
+                os.close(writer)
+            same_run("the failure", run, *lost)
+        return check
+
+    first = table.DIALOGUES[0]
+    return ([(table.label(row), dialogue(row)) for row in table.DIALOGUES]
+            + [("arguments ignored", dialogue(first, ["--help", "-x", "5", "3"]))]
+            + [("stdout " + how, unwritable(how)) for how in ("full", "closed", "a pipe with no reader")])
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(verdict.run(checks(launch.program(sys.argv[1:]))))

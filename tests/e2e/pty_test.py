@@ -1,264 +1,172 @@
-"""fare on a real pseudo-terminal: prompts, the key wait, and terminal restore.
+"""fare on a real pseudo-terminal, leading a session of its own as a terminal
+window starts it: prompts and echo, the key wait with no Enter, keys split
+over a slow link, signals, and the terminal given back as it was.
 
 usage: python3 pty_test.py [EMULATOR...] /path/to/fare
 """
 import os
-import resource
-import select
 import signal
 import sys
-import termios
 import time
 
-PROMPT1 = b"Ingresa longitud\r\n"
-PROMPT2 = b"Ingresa dias de viaje\r\n"
-D1750 = b"el costo es 2500.000000 \r\nel descuento es de 750.000000 \r\nel precio total es 1750.000000 "
-N2500 = b"el costo es 2500.000000 "
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import dialogues as table  # noqa: E402
+import launch  # noqa: E402
+from verdict import Again, Fail, run  # noqa: E402
+
+PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
+DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
+COST_ONLY = table.crlf(table.report_for(b"1000\n7\n"))
 
 
-class Fail(Exception):
-    pass
+def on_terminal(check, **how):
+    """check(terminal, fare) with fare started on a fresh terminal."""
+    def test():
+        terminal = launch.Terminal()
+        try:
+            with launch.start(COMMAND, terminal, **how) as fare:
+                check(terminal, fare)
+        finally:
+            terminal.close()
+    return test
 
 
-class Run:
-    """fare in a new session on a fresh pty; the slave stays open here for checks after exit."""
-    current = None
-
-    def __init__(self, command, stdin_data=None):
-        Run.current = self
-        self.master, self.slave = os.openpty()
-        self.before = termios.tcgetattr(self.slave)
-        self.out, self.status = b"", None
-        r, w = os.pipe()
-        self.pid = os.fork()
-        if self.pid == 0:
-            try:
-                os.setsid()
-                tty = os.open(os.ttyname(self.slave), os.O_RDWR)  # becomes the controlling tty
-                for fd in (0, 1, 2):
-                    os.dup2(tty, fd)
-                if stdin_data is not None:
-                    os.dup2(r, 0)
-                os.closerange(3, 1024)
-                os.chdir("/tmp")  # keep any core dump out of the work tree
-                resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # and make none
-                for sig in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
-                    signal.signal(sig, signal.SIG_DFL)  # whatever this test inherited
-                os.execvp(command[0], command)
-            finally:
-                os._exit(127)
-        os.close(r)
-        os.write(w, stdin_data or b"")
-        os.close(w)
-
-    def pump(self, secs):
-        end = time.monotonic() + secs
-        while (left := end - time.monotonic()) > 0:
-            if select.select([self.master], [], [], left)[0]:
-                self.out += os.read(self.master, 4096)
-
-    def expect(self, tail):
-        end = time.monotonic() + 5
-        while tail not in self.out:
-            if time.monotonic() > end:
-                raise Fail("waited for %r, output so far %r" % (tail, self.out))
-            self.pump(0.05)
-
-    def running(self):
-        if self.status is None:
-            pid, status = os.waitpid(self.pid, os.WNOHANG)
-            self.status = status if pid else None
-        return self.status is None
-
-    def finish(self, key=None):
-        """Press key (if any) and wait for the exit status."""
-        if key is not None:
-            os.write(self.master, key)
-        end = time.monotonic() + 5
-        while self.running():
-            if time.monotonic() > end:
-                raise Fail("still running, output %r" % self.out)
-            self.pump(0.02)
-        self.pump(0.05)
-        if termios.tcgetattr(self.slave) != self.before:
-            raise Fail("terminal settings not restored")
-        return self.status
-
-    def pending(self):
-        """Bytes left unread in the terminal's input queue."""
-        attrs = termios.tcgetattr(self.slave)
-        attrs[3] &= ~(termios.ICANON | termios.ECHO)
-        attrs[6][termios.VMIN], attrs[6][termios.VTIME] = 1, 0
-        termios.tcsetattr(self.slave, termios.TCSANOW, attrs)
-        got = b""
-        while select.select([self.slave], [], [], 0.2)[0]:
-            got += os.read(self.slave, 4096)
-        return got
-
-    def cleanup(self):
-        if self.running():  # only ever our own child
-            os.kill(self.pid, signal.SIGKILL)
-            os.waitpid(self.pid, 0)
-        os.close(self.master)
-        os.close(self.slave)
+def answer(terminal, days=b"10", first_end=b"\r"):
+    """Types the two numbers at their prompts, the second only once asked."""
+    terminal.expect("the first prompt", PROMPT1)
+    os.write(terminal.master, b"1000" + first_end)
+    terminal.expect("the second prompt", PROMPT2)
+    os.write(terminal.master, days + b"\r")
+    terminal.expect("the report", DISCOUNTED if days == b"10" else COST_ONLY)
 
 
-def dialog(exe, days=b"10", first_end=b"\r"):
-    run = Run(exe)
-    run.expect(PROMPT1)
-    run.pump(0.2)
-    if PROMPT2 in run.out:
-        raise Fail("asked for the days before the length was typed")
-    os.write(run.master, b"1000" + first_end)
-    run.expect(PROMPT2)
-    os.write(run.master, days + b"\r")
-    run.expect(D1750 if days == b"10" else N2500)
-    return run
+def ends(terminal, fare, key, wanted="exited 0"):
+    """Types the key; fare ends as wanted, the terminal as it was."""
+    terminal.type(key)
+    fare.expect_state("the end after the key %r" % key, wanted)
+    terminal.check_as_before("the terminal after the key")
 
 
-def still_waiting(run):
-    run.pump(0.5)
-    if not run.running():
-        raise Fail("wait ended without a key, output %r" % run.out)
+def full_session(terminal, fare):
+    terminal.expect("the first prompt", PROMPT1)
+    fare.asleep("the read of the length")
+    terminal.read(0.05)
+    if PROMPT2 in terminal.shown:
+        raise Fail("the read of the length", "asked for the days before the length was typed")
+    answer(terminal, first_end=b"\n")
+    fare.waiting_for_key("the wait, with the line end after the days typed")
+    ends(terminal, fare, b"q")
+    if terminal.shown != PROMPT1 + b"1000\r\n" + PROMPT2 + b"10\r\n" + DISCOUNTED:
+        raise Fail("the screen", "%r (the key echoed, or the report mangled?)" % terminal.shown)
 
 
-def exit_ok(run, key):
-    status = run.finish(key)
-    if not (os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0):
-        raise Fail("status %#x" % status)
+def typed_ahead(terminal, fare):
+    terminal.expect("the first prompt", PROMPT1)
+    terminal.type(b"1000\r10\rX")
+    terminal.expect("the report", DISCOUNTED)
+    fare.waiting_for_key("the wait, with X typed before the report")
+    ends(terminal, fare, b"k")
 
 
-def test_full_session(exe):
-    run = dialog(exe, first_end=b"\n")
-    still_waiting(run)  # the line end after the days is not the key
-    exit_ok(run, b"q")
-    want = PROMPT1 + b"1000\r\n" + PROMPT2 + b"10\r\n" + D1750
-    if run.out != want:
-        raise Fail("output %r (key echoed or report mangled?)" % run.out)
+def piped_input(terminal, fare):
+    terminal.expect("the report", PROMPT1 + PROMPT2 + DISCOUNTED)
+    fare.waiting_for_key("the wait, with the numbers from a pipe")
+    ends(terminal, fare, b" ")
+    if terminal.shown != PROMPT1 + PROMPT2 + DISCOUNTED:
+        raise Fail("the screen", repr(terminal.shown))
 
 
-def test_typeahead_discarded(exe):
-    run = Run(exe)
-    run.expect(PROMPT1)
-    os.write(run.master, b"1000\r10\rX")
-    run.expect(D1750)
-    still_waiting(run)
-    exit_ok(run, b"k")
+def output_closed(terminal, fare):
+    # Nowhere to write the report: the complaint comes before the wait, and
+    # the terminal does not stand in for standard output.
+    terminal.expect("the complaint", table.crlf(table.WRITE_ERROR))
+    fare.waiting_for_key("the wait after the complaint")
+    ends(terminal, fare, b"k", "exited 1")
+    if terminal.shown != table.crlf(table.WRITE_ERROR):
+        raise Fail("the screen", repr(terminal.shown))
 
 
-def test_piped_stdin_still_waits_at_terminal(exe):
-    run = Run(exe, stdin_data=b"1000\n10\n")
-    run.expect(D1750)
-    still_waiting(run)
-    exit_ok(run, b" ")
-    if run.out != PROMPT1 + PROMPT2 + D1750:
-        raise Fail("output %r" % run.out)
-
-
-def test_prompt_shown_before_input(exe):
-    # standard output a pipe (as in fare | tee log): only a flush shows the prompt before the read
-    run = Run(["/bin/sh", "-c", '"$0" "$@" | cat', *exe])
-    run.expect(PROMPT1)
-    os.write(run.master, b"1000\r10\r")
-    run.expect(D1750)
-    exit_ok(run, b"q")
-
-
-def test_stdout_closed(exe):
-    # nowhere to write the report: the complaint comes before the wait, and the terminal does not
-    # stand in for standard output
-    run = Run(["/bin/sh", "-c", 'exec "$0" "$@" >&-', *exe], stdin_data=b"1000\n10\n")
-    run.expect(b"\r\n")
-    still_waiting(run)
-    status = run.finish(b"k")
-    if not run.out.startswith(b"error") or os.waitstatus_to_exitcode(status) != 1:
-        raise Fail("status %#x, output %r" % (status, run.out))
-
-
-def test_stop_nobody_could_continue(exe):
-    # fare leads its own session here, as when a terminal window starts it: its stop is dropped
-    run = dialog(exe)
-    os.kill(run.pid, signal.SIGTSTP)
-    still_waiting(run)
-    if os.waitpid(run.pid, os.WNOHANG | os.WUNTRACED)[0]:
-        raise Fail("stopped, and nobody can continue it")
-    exit_ok(run, b"k")  # the key mode is back: no Enter needed
-
-
-class Busy(Exception):
-    """The machine stretched a split key's gap past the key's wait: the case proves nothing."""
+def stop_nobody_could_continue(terminal, fare):
+    # fare leads its own session, an orphan to the system: its stop is
+    # dropped, and it takes the key mode back.
+    answer(terminal)
+    fare.waiting_for_key("the wait")
+    os.kill(fare.pid, signal.SIGTSTP)
+    fare.waiting_for_key("the wait after SIGTSTP")
+    if state := fare.state_change():
+        raise Fail("the wait after SIGTSTP", state + ", and nobody can continue it")
+    ends(terminal, fare, b"k")
 
 
 def key_case(key):
+    """A key, its bytes split over a slow link when it is a tuple: it ends
+    the wait, nothing of it is shown, and nothing is left for the shell."""
     chunks = key if isinstance(key, tuple) else (key,)
 
-    def test(exe):
-        run = dialog(exe, days=b"5")
-        report_end = len(run.out)
-        for chunk in chunks[:-1]:  # a slow link splits the key: its rest comes 50 ms later
-            sent = time.monotonic()
-            os.write(run.master, chunk)
-            time.sleep(0.05)
-            if time.monotonic() - sent > 0.09:
-                raise Busy()
-        exit_ok(run, chunks[-1])
-        if run.out[report_end:]:
-            raise Fail("printed %r after the report" % run.out[report_end:])
-        if left := run.pending():
-            raise Fail("left %r pending on the terminal" % left)
-    test.__name__ = "key %r" % b"|".join(chunks)
-    return test
+    def check(terminal, fare):
+        answer(terminal, days=b"5")
+        report_end = len(terminal.shown)
+        fare.waiting_for_key("the wait")
+        sent = time.monotonic()
+        for chunk in chunks[:-1]:
+            terminal.type(chunk)
+            time.sleep(0.02)
+        terminal.type(chunks[-1])
+        if time.monotonic() - sent > 0.09:  # fare waits 0.1 s for the rest of a key
+            raise Again()
+        fare.expect_state("the end after the key", "exited 0")
+        terminal.check_as_before("the terminal after the key")
+        terminal.read(0.05)
+        if terminal.shown[report_end:]:
+            raise Fail("the screen after the report", repr(terminal.shown[report_end:]))
+        if left := terminal.left_for_shell():
+            raise Fail("the input after the end", "%r left for the shell" % left)
+    return "key %r" % b"|".join(chunks), on_terminal(check)
 
 
-def signal_case(sig):
-    def test(exe):
-        run = dialog(exe)
-        run.pump(0.2)
-        os.kill(run.pid, sig)
-        status = run.finish()
-        if not (os.WIFSIGNALED(status) and os.WTERMSIG(status) == sig):
-            raise Fail("status %#x, wanted death by signal %d" % (status, sig))
-    test.__name__ = "signal %s" % signal.strsignal(sig)
-    return test
+def signal_case(number):
+    def check(terminal, fare):
+        answer(terminal)
+        fare.waiting_for_key("the wait")
+        os.kill(fare.pid, number)
+        fare.expect_state("the end by the signal", "ended " + launch.signal_name(number))
+        terminal.check_as_before("the terminal after the signal")
+    return "signal %s" % signal.strsignal(number), on_terminal(check)
 
 
-KEYS = [b"q", b"\r", b"\x1b", b"\x1b[A", "ñ".encode(), b"\x1bOP", b"\x1b[15~",
-        b"\x03", b"\x1a", b"\x1c", b"\x13", b"\x04",
+# Keys that a terminal would act on itself (interrupt, suspend, quit, stop
+# output, end of file), Enter, a lone Escape, and keys split over a slow link.
+KEYS = [b"q", b"\r", b"\x1b", b"\x03", b"\x1a", b"\x1c", b"\x13", b"\x04",
         (b"\x1b", b"[A"), (b"\x1b[1", b"5~"), (b"\x1b", b"x"), (b"\xc3", b"\xb1"), (b"\xe2\x82", b"\xac")]
 SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGIO, signal.SIGPWR,
            signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3]
-TESTS = ([test_full_session, test_typeahead_discarded, test_piped_stdin_still_waits_at_terminal,
-          test_prompt_shown_before_input, test_stdout_closed, test_stop_nobody_could_continue]
-         + [key_case(k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
-def on_alarm(*_):
-    raise Fail("overall time limit")
+def checks():
+    # Standard output a pipe (as in fare | tee log): only a flush shows the
+    # prompt before the read.
+    through_cat = ["/bin/sh", "-c", '"$0" "$@" | cat'] + COMMAND
+    return ([("full session", on_terminal(full_session)),
+             ("keys typed ahead are dropped", on_terminal(typed_ahead)),
+             ("piped input, the key from the terminal", on_terminal(piped_input, stdin=b"1000\n10\n")),
+             ("standard output closed", on_terminal(output_closed, stdin=b"1000\n10\n", close=(1,))),
+             ("a stop nobody could continue", on_terminal(stop_nobody_could_continue))]
+            + [("prompt shown before the read, output through a pipe", prompt_through_pipe(through_cat))]
+            + [key_case(k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
-def main():
-    exe = sys.argv[1:-1] + [os.path.abspath(sys.argv[-1])]  # the emulator first, if any
-    signal.signal(signal.SIGALRM, on_alarm)
-    signal.alarm(150)
-    failed = 0
-    for test in TESTS:
-        for attempt in range(3):
-            try:
-                test(exe)
-            except Busy:
-                if attempt < 2:
-                    continue
-                failed += 1
-                print("FAIL %s: the machine too busy to keep a 50 ms gap" % test.__name__)
-            except Fail as e:
-                failed += 1
-                print("FAIL %s: %s" % (test.__name__, e))
-            finally:
-                Run.current.cleanup()
-            break
-    print("%d passed, %d failed" % (len(TESTS) - failed, failed))
-    return 1 if failed else 0
+def prompt_through_pipe(command):
+    def test():
+        terminal = launch.Terminal()
+        try:
+            with launch.start(command, terminal) as shell:
+                answer(terminal)
+                ends(terminal, shell, b"q")
+        finally:
+            terminal.close()
+    return test
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    COMMAND = launch.program(sys.argv[1:])
+    sys.exit(run(checks()))

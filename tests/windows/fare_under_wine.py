@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the Windows fare.exe under wine: with piped input, comparing every
-byte it writes (CRLF line ends included) and its exit status; and at a
-console, where it must wait for a key.
+"""Runs the Windows fare.exe under wine: the piped checks of the Linux build,
+with Windows line ends; and at a console, where it must wait for a key.
 
 Usage: fare_under_wine.py EMULATOR... FARE_EXE
 
@@ -10,48 +9,15 @@ the program no console and the key wait returns at once. A console run gets a
 pseudo-terminal, which wine turns into a console.
 """
 import os
-import pty
 import re
-import select
-import signal
-import subprocess
 import sys
 import time
 import tty
 
-TIMEOUT_SECONDS = 120
-
-# The piped dialogues are the Linux build's, byte for byte but for line ends.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from dialogues import DIALOGUES, expected, label, typed  # noqa: E402
-
-
-def run(command, text, stdout=subprocess.PIPE):
-    try:
-        return subprocess.run(command, input=text, stdout=stdout,
-                              stderr=subprocess.PIPE, timeout=TIMEOUT_SECONDS,
-                              start_new_session=True, check=False)
-    except subprocess.TimeoutExpired:
-        return subprocess.CompletedProcess(command, "hung", b"", b"")
-
-
-def piped_failures(command):
-    failures = []
-    for dialogue in DIALOGUES:
-        result = run(command, typed(dialogue))
-        # Text mode on Windows: every line end is written as CR LF.
-        want = expected(dialogue).replace(b"\n", b"\r\n")
-        if result.stdout != want or result.stderr or result.returncode != 0:
-            failures.append(f"input {label(dialogue)}\n  expected {want!r}\n  got      "
-                            f"{result.stdout!r}, stderr {result.stderr!r}, "
-                            f"status {result.returncode}")
-    # A report that cannot be written fails the run, and says so.
-    with open("/dev/full", "wb") as full:
-        result = run(command, b"1000\n10\n", stdout=full)
-    if result.returncode != 1 or result.stderr != b"error: no se pudo escribir el resultado\r\n":
-        failures.append(f"full disk: status {result.returncode}, stderr {result.stderr!r}")
-    return failures
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import launch  # noqa: E402
+import pipe_test  # noqa: E402
+from verdict import Fail, run  # noqa: E402
 
 # Console runs: the days typed at the console, and the key pressed after the
 # report. Neither the line end after the days nor a key typed ahead of the
@@ -62,82 +28,36 @@ CONSOLE_CASES = [
 ]
 
 
-def read_console(terminal, until, seconds):
-    """Reads the console until it has shown until, wine's escape sequences
-    aside; false if seconds pass first."""
-    shown = b""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if select.select([terminal], [], [], 0.1)[0]:
-            try:
-                shown += os.read(terminal, 4096)
-            except OSError:  # the program has ended
-                break
-        if until in re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", shown):
-            return True
-    return False
+def without_escapes(shown):
+    """The console as wine draws it, without its escape sequences."""
+    return re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", shown)
 
 
-def console_failure(command, days, key):
-    pid, terminal = pty.fork()
-    if pid == 0:
-        # Keys reach wine as typed, CR for Enter, whether or not wine has
-        # set up its console yet.
-        tty.setraw(0)
-        os.execvp(command[0], command)
-    status = None
-
-    def ended():
-        nonlocal status
-        if status is None:
-            done, wait_status = os.waitpid(pid, os.WNOHANG)
-            if done:
-                status = os.waitstatus_to_exitcode(wait_status)
-        return status is not None
-
-    try:
-        if not read_console(terminal, b"longitud", TIMEOUT_SECONDS):
-            return "no first prompt"
-        os.write(terminal, b"1000\r")
-        if not read_console(terminal, b"viaje", TIMEOUT_SECONDS):
-            return "no second prompt"
-        os.write(terminal, days)
-        if not read_console(terminal, b"1750.000000", TIMEOUT_SECONDS):
-            return "no report at the console"
-        time.sleep(1)
-        if ended():
-            return "ended without a key"
-        os.write(terminal, key)
-        deadline = time.monotonic() + TIMEOUT_SECONDS
-        while not ended() and time.monotonic() < deadline:
-            read_console(terminal, b"\0", 0.2)
-        if status is None:
-            return "still waiting after the key"
-        return None if status == 0 else f"status {status} after the key"
-    finally:
-        if not ended():
-            os.kill(pid, signal.SIGKILL)
-            os.waitpid(pid, 0)
-        os.close(terminal)
-
-
-def console_failures(command):
-    failures = []
-    for days, key in CONSOLE_CASES:
-        failure = console_failure(command, days, key)
-        if failure:
-            failures.append(f"console, days {days!r}, key {key!r}: {failure}")
-    return failures
+def console_check(command, days, key):
+    def check():
+        terminal = launch.Terminal()
+        tty.setraw(terminal.slave)  # keys reach wine as typed, CR for Enter
+        try:
+            with launch.start(command, terminal) as fare:
+                terminal.expect("the first prompt", b"longitud", without_escapes, 120)
+                terminal.type(b"1000\r")
+                terminal.expect("the second prompt", b"viaje", without_escapes, 120)
+                terminal.type(days)
+                terminal.expect("the report", b"1750.000000", without_escapes, 120)
+                time.sleep(1)
+                if state := fare.state_change():
+                    raise Fail("the wait", state + " without a key")
+                terminal.type(key)
+                fare.expect_state("the end after the key", "exited 0")
+        finally:
+            terminal.close()
+    return "console, days %r, key %r" % (days, key), check
 
 
 def main():
     command = sys.argv[1:]  # the emulator, then the program
-    failures = piped_failures(command) + console_failures(command)
-    for failure in failures:
-        print("FAIL", failure)
-    runs = len(DIALOGUES) + 1 + len(CONSOLE_CASES)
-    print(f"{runs - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return run(pipe_test.checks(command, windows=True)
+               + [console_check(command, days, key) for days, key in CONSOLE_CASES])
 
 
 if __name__ == "__main__":

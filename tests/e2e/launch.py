@@ -1,0 +1,231 @@
+"""How the end-to-end checks start fare and watch what it does.
+
+- piped(): input and output through pipes, in a session of its own with no
+  controlling terminal, so there is no key to wait for.
+- Terminal() and start(): a fresh pseudo-terminal, and fare on it, either
+  leading a session of its own (as a terminal window starts it) or as a job,
+  in the foreground or the background, of the shell that as_shell() plays.
+  Every signal starts at its default, as a shell starts a job.
+
+A command is the program after its emulator (qemu-user, wine), if any:
+program(sys.argv[1:]).
+"""
+import os
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import termios
+import traceback
+
+from verdict import Fail, until
+
+
+def signal_name(number):
+    """SIGTERM, or SIGRTMIN+3 for a real-time signal."""
+    if number >= signal.SIGRTMIN:
+        return "SIGRTMIN+%d" % (number - signal.SIGRTMIN)
+    return signal.Signals(number).name
+
+
+def program(argv):
+    """The command line of the checks' arguments [EMULATOR...] PROGRAM."""
+    return argv[:-1] + [os.path.abspath(argv[-1])]
+
+
+def piped(command, typed, stdout=subprocess.PIPE, env=None, seconds=60):
+    """One run with nothing but pipes (or the given output file); a run that
+    hangs has returncode None."""
+    try:
+        return subprocess.run(command, input=typed, stdout=stdout, stderr=subprocess.PIPE,
+                              start_new_session=True, timeout=seconds, env=env, check=False)
+    except subprocess.TimeoutExpired as hung:
+        return subprocess.CompletedProcess(command, None, hung.stdout or b"", b"<hung>")
+
+
+class Terminal:
+    """A fresh pseudo-terminal: what fare shows, what is typed at it, and
+    its settings. Its slave side stays open here, so that the settings and
+    unread input can be checked after fare has ended."""
+
+    def __init__(self, change=None):
+        self.master, self.slave = os.openpty()
+        if change:
+            settings = termios.tcgetattr(self.slave)
+            change(settings)
+            termios.tcsetattr(self.slave, termios.TCSANOW, settings)
+        self.before = termios.tcgetattr(self.slave)
+        self.shown = b""
+
+    def close(self):
+        os.close(self.master)
+        os.close(self.slave)
+
+    def read(self, seconds):
+        """What the screen shows within the given seconds."""
+        while select.select([self.master], [], [], seconds)[0]:
+            self.shown += os.read(self.master, 65536)
+            seconds = 0
+
+    def expect(self, step, text, shown=lambda raw: raw, seconds=20):
+        """Reads until text has been shown (seen through shown())."""
+        def ready():
+            self.read(0.01)
+            return text in shown(self.shown)
+        until(step, ready, lambda: "shown %r" % self.shown, seconds)
+
+    def type(self, keys):
+        os.write(self.master, keys)
+
+    def settings(self):
+        return termios.tcgetattr(self.slave)
+
+    def echo_off(self):
+        return not self.settings()[3] & termios.ECHO
+
+    def check_as_before(self, step):
+        if (now := self.settings()) != self.before:
+            raise Fail(step, "terminal settings %r, before %r" % (now, self.before))
+
+    def left_for_shell(self):
+        """The input still unread, which the shell would read next: taken
+        in non-canonical mode, where a line need not be complete."""
+        settings = self.settings()
+        settings[3] &= ~(termios.ICANON | termios.ECHO)
+        settings[6][termios.VMIN], settings[6][termios.VTIME] = 1, 0
+        termios.tcsetattr(self.slave, termios.TCSANOW, settings)
+        left = b""
+        while select.select([self.slave], [], [], 0.1)[0]:
+            left += os.read(self.slave, 65536)
+        return left
+
+
+def as_shell(body):
+    """Runs body(terminal) where a shell runs: in a process leading a new
+    session on a fresh pseudo-terminal, ignoring SIGTTOU to take the
+    terminal back from its jobs. Returns body's exit status."""
+    terminal = Terminal()
+    sys.stdout.flush()
+    pid = os.fork()
+    if pid == 0:
+        status = 2
+        try:
+            os.setsid()
+            os.close(os.open(os.ttyname(terminal.slave), os.O_RDWR))  # the controlling terminal
+            signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+            status = body(terminal)
+        except BaseException:  # noqa: B036 -- the child must never return
+            traceback.print_exc()
+        finally:
+            sys.stdout.flush()
+            os._exit(status)
+    _, status = os.waitpid(pid, 0)
+    terminal.close()
+    return os.waitstatus_to_exitcode(status)
+
+
+def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
+          ignore=(), block=(), close=()):
+    """fare on the terminal: with job None leading a session of its own;
+    with job "foreground" or "background" in a process group of its own, a
+    job of the shell that as_shell() plays. Standard input is the terminal,
+    or bytes from a file; standard output and error the terminal or a
+    file. Every signal at its default but those to ignore or block;
+    descriptors to close are closed."""
+    if isinstance(stdin, bytes):
+        typed = tempfile.TemporaryFile()
+        typed.write(stdin)
+        typed.seek(0)
+        stdin = typed
+
+    def set_up():  # in the child, after its standard streams are in place
+        if job is None:
+            os.close(os.open(os.ttyname(terminal.slave), os.O_RDWR))  # the controlling terminal
+        else:
+            os.setpgid(0, 0)
+            if job == "foreground":
+                os.tcsetpgrp(terminal.slave, os.getpgrp())
+        for number in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
+            signal.signal(number, signal.SIG_IGN if number in ignore else signal.SIG_DFL)
+        signal.pthread_sigmask(signal.SIG_SETMASK, block)
+        for fd in close:
+            os.close(fd)
+
+    on_terminal = lambda stream: terminal.slave if stream is None else stream
+    return Fare(subprocess.Popen(command, stdin=on_terminal(stdin), stdout=on_terminal(stdout),
+                                 stderr=on_terminal(stderr), start_new_session=job is None,
+                                 preexec_fn=set_up, cwd=tempfile.gettempdir()), terminal)
+
+
+class Fare:
+    """A started fare, what the system says of it, and how it ended."""
+
+    def __init__(self, process, terminal):
+        self.process, self.terminal = process, terminal
+        self.pid = process.pid
+        self.ended = None  # the state it ended in
+        self.cpu_seconds = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        """Whatever happened, nothing of it outlives the check."""
+        if self.ended is None:
+            os.killpg(self.pid, signal.SIGKILL)
+            os.waitpid(self.pid, 0)
+            self.ended = "killed"
+        self.process.returncode = 0  # reaped here, not by subprocess
+
+    def state_change(self):
+        """The next stop or end, if there is one, as "stopped SIGTSTP",
+        "exited 0" or "ended SIGTERM"."""
+        pid, status, usage = os.wait4(self.pid, os.WNOHANG | os.WUNTRACED)
+        if not pid:
+            return None
+        if os.WIFSTOPPED(status):
+            return "stopped " + signal_name(os.WSTOPSIG(status))
+        self.cpu_seconds = usage.ru_utime + usage.ru_stime
+        if os.WIFSIGNALED(status):
+            self.ended = "ended " + signal_name(os.WTERMSIG(status))
+        else:
+            self.ended = "exited %d" % os.WEXITSTATUS(status)
+        return self.ended
+
+    def expect_state(self, step, wanted):
+        if (got := until(step, self.state_change, self.describe)) != wanted:
+            raise Fail(step, "%s, wanted %s; output %r" % (got, wanted, self.terminal.shown))
+
+    def asleep(self, step, where=""):
+        """Waits until fare sleeps (in a kernel function named with where),
+        every signal sent to it handled."""
+        until(step, lambda: self.sleeps_in(where), self.describe)
+
+    def waiting_for_key(self, step):
+        """Waits until fare waits for the key: the terminal in key mode (echo
+        off), fare asleep in its poll with nothing to read, every signal sent
+        handled. From then on a key typed is kept."""
+        until(step, lambda: self.terminal.echo_off() and self.sleeps_in("poll"), self.describe)
+
+    def sleeps_in(self, where):
+        try:
+            with open("/proc/%d/stat" % self.pid) as stat, open("/proc/%d/wchan" % self.pid) as wchan, \
+                    open("/proc/%d/status" % self.pid) as status:
+                state, function = stat.read().rsplit(")", 1)[1].split()[0], wchan.read()
+                pending = any(int(line.split()[1], 16) for line in status
+                              if line.startswith(("SigPnd", "ShdPnd")))
+        except OSError:  # ended
+            return False
+        return state == "S" and where in function and not pending
+
+    def describe(self):
+        """What the system knows of the process, for a failure's message."""
+        try:
+            with open("/proc/%d/status" % self.pid) as status, open("/proc/%d/wchan" % self.pid) as wchan:
+                lines = [line.strip() for line in status if line.startswith(("State", "Sig", "ShdPnd"))]
+                facts = "; ".join(lines + ["wchan " + wchan.read()])
+        except OSError as error:
+            facts = str(error)
+        return "%s; echo %s; shown %r" % (facts, "off" if self.terminal.echo_off() else "on",
+                                         self.terminal.shown[-200:])

@@ -1,0 +1,49 @@
+"""How the end-to-end checks wait, count and report.
+
+A check is a name and a function that raises Fail at the step where it went
+wrong, with what it saw there. run() prints each failure as
+"FAIL name: step: seen" and closes with "N passed, N failed".
+"""
+import time
+
+
+class Fail(Exception):
+    def __init__(self, step, seen):
+        super().__init__("%s: %s" % (step, seen))
+
+
+class Again(Exception):
+    """The machine was too slow for what the check needs (a key's bytes a
+    moment apart, say): this try proves nothing either way."""
+
+
+def until(step, ready, seen, seconds=20):
+    """ready()'s first true value, asked every few milliseconds; a Fail
+    naming the step and seen() after the given seconds."""
+    deadline = time.monotonic() + seconds
+    while not (result := ready()):
+        if time.monotonic() > deadline:
+            raise Fail(step, "nothing after %g s; %s" % (seconds, seen()))
+        time.sleep(0.005)
+    return result
+
+
+def run(checks, tries=3):
+    """Runs each (name, check), a check that says Again up to tries times;
+    prints the failures and the closing line, and returns the exit status."""
+    failed = 0
+    for name, check in checks:
+        for attempt in range(tries):
+            try:
+                check()
+            except Again:
+                if attempt + 1 < tries:
+                    continue
+                failed += 1
+                print("FAIL %s: the machine was too busy for it %d times" % (name, tries), flush=True)
+            except Fail as failure:
+                failed += 1
+                print("FAIL %s: %s" % (name, failure), flush=True)
+            break
+    print("%d passed, %d failed" % (len(checks) - failed, failed), flush=True)
+    return 1 if failed else 0
