@@ -26,9 +26,14 @@ endif()
 
 include(GNUInstallDirs)
 
+# The manual page, its footer naming the project's version; the Debian package
+# takes the same page.
+set(FARE_MANUAL_PAGE ${PROJECT_BINARY_DIR}/fare.1)
+configure_file(doc/fare.1.in ${FARE_MANUAL_PAGE} @ONLY)
+
 # The Debian package (cmake/packaging.cmake) takes the component "program"
 # and lays out the rest its own way; a plain install takes both components.
 install(TARGETS fare RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
-install(FILES doc/fare.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT plain)
+install(FILES ${FARE_MANUAL_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT plain)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT plain)

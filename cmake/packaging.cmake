@@ -66,8 +66,8 @@ endfunction()
 set(debian_dir ${PROJECT_BINARY_DIR}/debian)
 file(MAKE_DIRECTORY ${debian_dir})
 
-# The manual page, compressed.
-fare_write_gzip(${PROJECT_SOURCE_DIR}/doc/fare.1 ${debian_dir}/fare.1.gz)
+# The manual page as installed (cmake/install.cmake), compressed.
+fare_write_gzip(${FARE_MANUAL_PAGE} ${debian_dir}/fare.1.gz)
 
 # The changelog, compressed; its newest entry carries the project's version.
 configure_file(packaging/changelog.in ${debian_dir}/changelog @ONLY)
