@@ -229,9 +229,15 @@ void prepare_key_wait() {
     }
     key_settings = saved_settings;
     // No line editing, no echo, and the control keys (interrupt, suspend,
-    // quit, stop output) arrive as ordinary key presses.
+    // quit) arrive as ordinary key presses.
     key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    key_settings.c_iflag &= ~static_cast<tcflag_t>(IXON);
+    // Every byte as the keyboard sent it, whatever was set before: Enter
+    // neither dropped nor turned into another byte, the eighth bit of a UTF-8
+    // letter kept, 0xFF not doubled, a break a key rather than an interrupt,
+    // Ctrl-S and Ctrl-Q keys rather than flow control. Case mapping and
+    // parity checks, left alone, turn no key press into none.
+    key_settings.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
     key_settings.c_cc[VMIN] = 1;
     key_settings.c_cc[VTIME] = 0;
 
