@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -247,17 +248,40 @@ std::size_t read_input(unsigned char* buffer, std::size_t size, key_clock::time_
 // The key, for as long as it takes. The rest of a key that sends several bytes
 // (an arrow, a function key, a non-ASCII letter) is waited for a moment, byte
 // by byte, as long as terminal libraries give an escape sequence: a slow link
-// may split a key, and none of it may reach the shell.
-void read_key() {
+// may split a key, and none of it may reach the shell. False if no key came.
+bool read_key() {
     constexpr auto next_byte_wait = std::chrono::milliseconds(100);
-    unsigned char key[16];
+    unsigned char key[longest_key];
     if (read_input(key, 1, no_deadline) == 0) {
-        return;
+        return false;
     }
     std::size_t count = 1;
-    while (count < sizeof key && !is_whole_key(key, count) &&
+    while (!is_whole_key(key, count) &&
            read_input(&key[count], 1, key_clock::now() + next_byte_wait) == 1) {
         ++count;
+    }
+    return true;
+}
+
+// What comes with the key in one burst (the rest of a paste, the tail of a
+// sequence too long for a key) is read and dropped while still in key mode,
+// or the shell would run it. A pause of 20 ms ends the burst: a terminal hands
+// a paste over much faster, and nobody types two keys that close. A stream
+// that never pauses holds the program a second, or a megabyte, at most.
+void drop_rest_of_burst() {
+    constexpr auto burst_gap = std::chrono::milliseconds(20);
+    constexpr auto longest_burst = std::chrono::seconds(1);
+    constexpr std::size_t most_bytes = std::size_t{1} << 20;
+    const key_clock::time_point end = key_clock::now() + longest_burst;
+    unsigned char dropped[4096];
+    std::size_t total = 0;
+    while (total < most_bytes) {
+        const std::size_t got =
+            read_input(dropped, sizeof dropped, std::min(key_clock::now() + burst_gap, end));
+        if (got == 0) {
+            break;
+        }
+        total += got;
     }
 }
 
@@ -309,7 +333,9 @@ void wait_for_key() {
         return;
     }
     sigprocmask(SIG_SETMASK, &all_signals, nullptr);
-    read_key();
+    if (read_key()) {
+        drop_rest_of_burst();
+    }
     leave_key_mode();
     remove_handlers();
     sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
