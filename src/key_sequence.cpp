@@ -17,13 +17,12 @@ std::size_t utf8_length(unsigned char lead) {
     return lead < 0xF0 ? 3 : 4;
 }
 
-// Parameters and intermediates of a sequence are in 0x20 to 0x3F; the byte
-// that ends it is in 0x40 to 0x7E.
-bool is_final(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
+// Parameters and intermediates of a sequence are in 0x20 to 0x3F; any other
+// byte ends it: the final byte (0x40 to 0x7E) as it should, anything else (a
+// control, a byte above ASCII) because the sequence was cut short.
+bool ends_sequence(unsigned char byte) { return byte < 0x20 || byte > 0x3F; }
 
-}  // namespace
-
-bool is_whole_key(const unsigned char* bytes, std::size_t count) {
+bool is_whole(const unsigned char* bytes, std::size_t count) {
     if (count == 0) {
         return false;
     }
@@ -34,13 +33,19 @@ bool is_whole_key(const unsigned char* bytes, std::size_t count) {
         return false;
     }
     if (bytes[1] != '[' && bytes[1] != 'O') {
-        return is_whole_key(bytes + 1, count - 1);
+        return is_whole(bytes + 1, count - 1);
     }
     // The Linux console sends F1 to F5 as ESC [ [ and a letter.
     if (bytes[1] == '[' && count >= 3 && bytes[2] == '[') {
         return count >= 4;
     }
-    return count >= 3 && is_final(bytes[count - 1]);
+    return count >= 3 && ends_sequence(bytes[count - 1]);
+}
+
+}  // namespace
+
+bool is_whole_key(const unsigned char* bytes, std::size_t count) {
+    return count >= longest_key || is_whole(bytes, count);
 }
 
 }  // namespace fare

@@ -11,8 +11,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <ctime>
 
 #include "key_sequence.h"
@@ -190,27 +193,95 @@ int open_terminal() {
     return fd;
 }
 
-// The first byte of the key, for as long as it takes; a stop and continue
-// take the terminal again. False if the terminal cannot be had or has hung up.
-bool read_first_byte(unsigned char& byte) {
+using key_clock = std::chrono::steady_clock;
+constexpr key_clock::time_point no_deadline = key_clock::time_point::max();
+
+// Until the terminal has input or the deadline passes. A signal does not end
+// the wait; a stop, or a continue, has the terminal taken again first. False
+// at the deadline, or if the terminal cannot be had or has hung up.
+bool input_ready(key_clock::time_point deadline) {
     for (;;) {
-        if ((in_key_mode == 0 || continued != 0) && !take_terminal()) {
+        const key_clock::duration left = deadline - key_clock::now();
+        if (left <= key_clock::duration::zero()) {
             return false;
+        }
+        if (in_key_mode == 0 || continued != 0) {
+            if (!take_terminal()) {
+                return false;
+            }
+            continue;  // the deadline may have passed meanwhile
+        }
+        timespec left_spec{};
+        const timespec* timeout = nullptr;
+        if (deadline != no_deadline) {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+            left_spec.tv_sec = static_cast<std::time_t>(seconds.count());
+            left_spec.tv_nsec = static_cast<long>(std::chrono::nanoseconds(left - seconds).count());
+            timeout = &left_spec;
         }
         pollfd ready{terminal, POLLIN, 0};
-        if (ppoll(&ready, 1, nullptr, &normal_mask) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        const ssize_t got = read(terminal, &byte, 1);
-        if (got == 1) {
+        const int result = ppoll(&ready, 1, timeout, &normal_mask);
+        if (result > 0) {
             return true;
         }
-        if (got == 0 || errno != EAGAIN) {
+        if (result == 0 || errno != EINTR) {
             return false;
         }
+    }
+}
+
+// Reads what the terminal has, up to size bytes, once it has some before the
+// deadline. 0 where input_ready is false.
+std::size_t read_input(unsigned char* buffer, std::size_t size, key_clock::time_point deadline) {
+    while (input_ready(deadline)) {
+        const ssize_t got = read(terminal, buffer, size);
+        if (got > 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (got == 0 || errno != EAGAIN) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+// The key, for as long as it takes. The rest of a key that sends several bytes
+// (an arrow, a function key, a non-ASCII letter) is waited for a moment, byte
+// by byte, as long as terminal libraries give an escape sequence: a slow link
+// may split a key, and none of it may reach the shell. False if no key came.
+bool read_key() {
+    constexpr auto next_byte_wait = std::chrono::milliseconds(100);
+    unsigned char key[longest_key];
+    if (read_input(key, 1, no_deadline) == 0) {
+        return false;
+    }
+    std::size_t count = 1;
+    while (!is_whole_key(key, count) &&
+           read_input(&key[count], 1, key_clock::now() + next_byte_wait) == 1) {
+        ++count;
+    }
+    return true;
+}
+
+// What comes with the key in one burst (the rest of a paste, the tail of a
+// sequence too long for a key) is read and dropped while still in key mode,
+// or the shell would run it. A pause of 20 ms ends the burst: a terminal hands
+// a paste over much faster, and nobody types two keys that close. A stream
+// that never pauses holds the program a second, or a megabyte, at most.
+void drop_rest_of_burst() {
+    constexpr auto burst_gap = std::chrono::milliseconds(20);
+    constexpr auto longest_burst = std::chrono::seconds(1);
+    constexpr std::size_t most_bytes = std::size_t{1} << 20;
+    const key_clock::time_point end = key_clock::now() + longest_burst;
+    unsigned char dropped[4096];
+    std::size_t total = 0;
+    while (total < most_bytes) {
+        const std::size_t got =
+            read_input(dropped, sizeof dropped, std::min(key_clock::now() + burst_gap, end));
+        if (got == 0) {
+            break;
+        }
+        total += got;
     }
 }
 
@@ -229,9 +300,15 @@ void prepare_key_wait() {
     }
     key_settings = saved_settings;
     // No line editing, no echo, and the control keys (interrupt, suspend,
-    // quit, stop output) arrive as ordinary key presses.
+    // quit) arrive as ordinary key presses.
     key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    key_settings.c_iflag &= ~static_cast<tcflag_t>(IXON);
+    // Every byte as the keyboard sent it, whatever was set before: Enter
+    // neither dropped nor turned into another byte, the eighth bit of a UTF-8
+    // letter kept, 0xFF not doubled, a break a key rather than an interrupt,
+    // Ctrl-S and Ctrl-Q keys rather than flow control. Case mapping and
+    // parity checks, left alone, turn no key press into none.
+    key_settings.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
     key_settings.c_cc[VMIN] = 1;
     key_settings.c_cc[VTIME] = 0;
 
@@ -256,20 +333,8 @@ void wait_for_key() {
         return;
     }
     sigprocmask(SIG_SETMASK, &all_signals, nullptr);
-    // The rest of a key that sends several bytes (an arrow, a function key, a
-    // non-ASCII letter) is waited for a moment, byte by byte, as long as
-    // terminal libraries give an escape sequence: a slow link may split a
-    // key, and none of it may reach the shell.
-    constexpr timespec next_byte_wait{0, 100'000'000};
-    unsigned char key[16];
-    std::size_t count = read_first_byte(key[0]) ? 1 : 0;
-    while (count > 0 && count < sizeof key && !is_whole_key(key, count)) {
-        pollfd ready{terminal, POLLIN, 0};
-        if (ppoll(&ready, 1, &next_byte_wait, &normal_mask) <= 0 ||
-            read(terminal, &key[count], 1) != 1) {
-            break;
-        }
-        ++count;
+    if (read_key()) {
+        drop_rest_of_burst();
     }
     leave_key_mode();
     remove_handlers();

@@ -6,6 +6,9 @@
 #include <conio.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "key_wait.h"
 
 namespace fare {
@@ -21,6 +24,34 @@ DWORD saved_mode = 0;
 BOOL WINAPI restore_on_console_event(DWORD /*event*/) {
     SetConsoleMode(console, saved_mode);
     return FALSE;
+}
+
+// What comes with the key in one burst (the rest of a paste, which the
+// command prompt would run) is dropped from the console's buffer. A pause of
+// 20 ms ends the burst: the console takes a paste in much faster, and nobody
+// types two keys that close. A stream that never pauses holds the program a
+// second, or a million input events, at most.
+void drop_rest_of_burst() {
+    using std::chrono::milliseconds;
+    using burst_clock = std::chrono::steady_clock;
+    constexpr milliseconds burst_gap{20};
+    constexpr DWORD most_events = DWORD{1} << 20;
+    const burst_clock::time_point end = burst_clock::now() + std::chrono::seconds(1);
+    DWORD dropped = 0;
+    while (dropped < most_events) {
+        const auto left = std::chrono::duration_cast<milliseconds>(end - burst_clock::now());
+        if (left <= milliseconds::zero() ||
+            WaitForSingleObject(console, static_cast<DWORD>(std::min(left, burst_gap).count())) !=
+                WAIT_OBJECT_0) {
+            return;
+        }
+        DWORD waiting = 0;
+        if (GetNumberOfConsoleInputEvents(console, &waiting) == 0 ||
+            FlushConsoleInputBuffer(console) == 0) {
+            return;
+        }
+        dropped += waiting;
+    }
 }
 
 }  // namespace
@@ -56,6 +87,7 @@ void wait_for_key() {
     if ((key == 0 || key == 0xE0) && _kbhit() != 0) {
         _getch();
     }
+    drop_rest_of_burst();
     SetConsoleCtrlHandler(restore_on_console_event, FALSE);
     CloseHandle(console);
     console = INVALID_HANDLE_VALUE;
