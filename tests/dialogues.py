@@ -112,6 +112,7 @@ DIALOGUES = [
     # the midpoints between 800 and 7 and the doubles above them tie to even
     Dialogue(LENGTH_TIE + b"\n8\n", cost_only(b"2000.000000")),
     Dialogue(LENGTH_TIE + b"0" * 900 + b"1\n8\n", D2000),
+    Dialogue(LENGTH_TIE + b"0" * 900 + b"\n8\n", cost_only(b"2000.000000")),  # zeros are no tail
     Dialogue(LENGTH_TIE[:-2] + b"4" + b"9" * 900 + b"\n8\n", cost_only(b"2000.000000")),
     Dialogue(b"1000\n" + DAYS_TIE + b"\n", N2500),
     Dialogue(b"1000\n" + DAYS_TIE + b"0" * 3000 + b"1\n", D1750),

@@ -10,16 +10,19 @@
 A command is the program after its emulator (qemu-user, wine), if any:
 program(sys.argv[1:]).
 """
+import ctypes
 import os
+import pickle
 import select
 import signal
 import subprocess
 import sys
 import tempfile
 import termios
+import threading
 import traceback
 
-from verdict import Fail, until
+from verdict import Again, Fail, until
 
 
 def signal_name(number):
@@ -76,7 +79,12 @@ class Terminal:
         until(step, ready, lambda: "shown %r" % self.shown, seconds)
 
     def type(self, keys):
-        os.write(self.master, keys)
+        """Types keys; a paste longer than the terminal takes at once goes on
+        in the background, as fast as it is read."""
+        if len(keys) <= 1024:
+            os.write(self.master, keys)
+        else:
+            threading.Thread(target=os.write, args=(self.master, keys), daemon=True).start()
 
     def settings(self):
         return termios.tcgetattr(self.slave)
@@ -101,28 +109,45 @@ class Terminal:
         return left
 
 
-def as_shell(body):
+def as_shell(body, terminal=None):
     """Runs body(terminal) where a shell runs: in a process leading a new
-    session on a fresh pseudo-terminal, ignoring SIGTTOU to take the
-    terminal back from its jobs. Returns body's exit status."""
-    terminal = Terminal()
+    session on a fresh pseudo-terminal (or the one given, left open),
+    ignoring SIGTTOU to take the terminal back from its jobs. Returns what
+    body returns, or raises what it raised."""
+    given = terminal
+    terminal = terminal or Terminal()
+    reader, writer = os.pipe()
     sys.stdout.flush()
     pid = os.fork()
     if pid == 0:
-        status = 2
         try:
+            os.close(reader)
             os.setsid()
             os.close(os.open(os.ttyname(terminal.slave), os.O_RDWR))  # the controlling terminal
             signal.signal(signal.SIGTTOU, signal.SIG_IGN)
-            status = body(terminal)
+            try:
+                outcome = (True, body(terminal))
+            except (Fail, Again) as raised:
+                outcome = (False, raised)
+            with os.fdopen(writer, "wb") as out:
+                pickle.dump(outcome, out)
         except BaseException:  # noqa: B036 -- the child must never return
             traceback.print_exc()
         finally:
             sys.stdout.flush()
-            os._exit(status)
-    _, status = os.waitpid(pid, 0)
-    terminal.close()
-    return os.waitstatus_to_exitcode(status)
+            os._exit(0)
+    os.close(writer)
+    with os.fdopen(reader, "rb") as given:
+        told = given.read()
+    os.waitpid(pid, 0)
+    if not given:
+        terminal.close()
+    if not told:
+        raise Fail("the shell", "ended without a word")
+    returned, value = pickle.loads(told)
+    if not returned:
+        raise value
+    return value
 
 
 def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
@@ -153,17 +178,25 @@ def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
             os.close(fd)
 
     on_terminal = lambda stream: terminal.slave if stream is None else stream
-    return Fare(subprocess.Popen(command, stdin=on_terminal(stdin), stdout=on_terminal(stdout),
-                                 stderr=on_terminal(stderr), start_new_session=job is None,
-                                 preexec_fn=set_up, cwd=tempfile.gettempdir()), terminal)
+    process = subprocess.Popen(command, stdin=on_terminal(stdin), stdout=on_terminal(stdout),
+                               stderr=on_terminal(stderr), start_new_session=job is None,
+                               preexec_fn=set_up, cwd=tempfile.gettempdir())
+    return Fare(process.pid, terminal, process)
+
+
+def adopt_orphans():
+    """Makes this process the one that orphans of its descendants are given
+    to, so that it can wait for a job whose shell has gone."""
+    if ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0) != 0:  # PR_SET_CHILD_SUBREAPER
+        raise OSError(ctypes.get_errno(), "prctl(PR_SET_CHILD_SUBREAPER)")
 
 
 class Fare:
-    """A started fare, what the system says of it, and how it ended."""
+    """A started fare (or one adopted), what the system says of it, and how
+    it ended."""
 
-    def __init__(self, process, terminal):
-        self.process, self.terminal = process, terminal
-        self.pid = process.pid
+    def __init__(self, pid, terminal, process=None):
+        self.pid, self.terminal, self.process = pid, terminal, process
         self.ended = None  # the state it ended in
         self.cpu_seconds = None
 
@@ -176,7 +209,8 @@ class Fare:
             os.killpg(self.pid, signal.SIGKILL)
             os.waitpid(self.pid, 0)
             self.ended = "killed"
-        self.process.returncode = 0  # reaped here, not by subprocess
+        if self.process:
+            self.process.returncode = 0  # reaped here, not by subprocess
 
     def state_change(self):
         """The next stop or end, if there is one, as "stopped SIGTSTP",
@@ -227,5 +261,7 @@ class Fare:
                 facts = "; ".join(lines + ["wchan " + wchan.read()])
         except OSError as error:
             facts = str(error)
+        if self.terminal is None:
+            return facts
         return "%s; echo %s; shown %r" % (facts, "off" if self.terminal.echo_off() else "on",
                                          self.terminal.shown[-200:])

@@ -7,6 +7,7 @@ usage: python3 pty_test.py [EMULATOR...] /path/to/fare
 import os
 import signal
 import sys
+import termios
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -19,10 +20,11 @@ DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
 COST_ONLY = table.crlf(table.report_for(b"1000\n7\n"))
 
 
-def on_terminal(check, **how):
-    """check(terminal, fare) with fare started on a fresh terminal."""
+def on_terminal(check, change=None, **how):
+    """check(terminal, fare) with fare started on a fresh terminal, its
+    settings changed first by change(settings)."""
     def test():
-        terminal = launch.Terminal()
+        terminal = launch.Terminal(change)
         try:
             with launch.start(COMMAND, terminal, **how) as fare:
                 check(terminal, fare)
@@ -86,6 +88,16 @@ def output_closed(terminal, fare):
         raise Fail("the screen", repr(terminal.shown))
 
 
+def nothing_shown(terminal, fare):
+    # The report cannot be written, nor the complaint: the terminal must not
+    # stand in for standard error.
+    fare.waiting_for_key("the wait")
+    ends(terminal, fare, b"k", "exited 1")
+    terminal.read(0.05)
+    if terminal.shown:
+        raise Fail("the screen", repr(terminal.shown))
+
+
 def stop_nobody_could_continue(terminal, fare):
     # fare leads its own session, an orphan to the system: its stop is
     # dropped, and it takes the key mode back.
@@ -98,30 +110,38 @@ def stop_nobody_could_continue(terminal, fare):
     ends(terminal, fare, b"k")
 
 
-def key_case(key):
-    """A key, its bytes split over a slow link when it is a tuple: it ends
-    the wait, nothing of it is shown, and nothing is left for the shell."""
-    chunks = key if isinstance(key, tuple) else (key,)
-
+def key_case(*pieces, **how):
+    """A key, or its bytes split over a slow link, maybe with a signal
+    between them: it ends the wait, nothing of it is shown, and nothing of it
+    or of what came with it is left for the shell."""
     def check(terminal, fare):
-        answer(terminal, days=b"5")
+        if "stdin" in how:
+            terminal.expect("the report", PROMPT1 + PROMPT2 + COST_ONLY)
+        else:
+            answer(terminal, days=b"5")
         report_end = len(terminal.shown)
         fare.waiting_for_key("the wait")
         sent = time.monotonic()
-        for chunk in chunks[:-1]:
-            terminal.type(chunk)
-            time.sleep(0.02)
-        terminal.type(chunks[-1])
-        if time.monotonic() - sent > 0.09:  # fare waits 0.1 s for the rest of a key
+        for number, piece in enumerate(pieces):
+            if number:
+                time.sleep(0.02)
+            if isinstance(piece, bytes):
+                terminal.type(piece)
+            else:
+                os.kill(fare.pid, piece)
+        if len(pieces) > 1 and time.monotonic() - sent > 0.09:  # fare waits 0.1 s for the rest of a key
             raise Again()
         fare.expect_state("the end after the key", "exited 0")
         terminal.check_as_before("the terminal after the key")
         terminal.read(0.05)
         if terminal.shown[report_end:]:
-            raise Fail("the screen after the report", repr(terminal.shown[report_end:]))
+            raise Fail("the screen after the report", repr(terminal.shown[report_end:][:200]))
         if left := terminal.left_for_shell():
-            raise Fail("the input after the end", "%r left for the shell" % left)
-    return "key %r" % b"|".join(chunks), on_terminal(check)
+            raise Fail("the input after the end", "%d bytes left for the shell: %r" % (len(left), left[:80]))
+    name = b"|".join(piece if isinstance(piece, bytes) else launch.signal_name(piece).encode()
+                     for piece in pieces)
+    return "key %r" % (name if len(name) < 40 else name[:30] + b"... (%d bytes)" % len(name)), \
+        on_terminal(check, **how)
 
 
 def signal_case(number):
@@ -134,10 +154,17 @@ def signal_case(number):
     return "signal %s" % signal.strsignal(number), on_terminal(check)
 
 
+def igncr(settings):
+    settings[0] |= termios.IGNCR
+
+
 # Keys that a terminal would act on itself (interrupt, suspend, quit, stop
-# output, end of file), Enter, a lone Escape, and keys split over a slow link.
-KEYS = [b"q", b"\r", b"\x1b", b"\x03", b"\x1a", b"\x1c", b"\x13", b"\x04",
-        (b"\x1b", b"[A"), (b"\x1b[1", b"5~"), (b"\x1b", b"x"), (b"\xc3", b"\xb1"), (b"\xe2\x82", b"\xac")]
+# output, end of file), Enter, a lone Escape, keys split over a slow link (a
+# signal between their bytes too), keys with more after them, a paste.
+KEYS = [(b"q",), (b"\r",), (b"\x1b",), (b"\x03",), (b"\x1a",), (b"\x1c",), (b"\x13",), (b"\x04",),
+        (b"\x1b", b"[A"), (b"\x1b[1", b"5~"), (b"\x1b", b"x"), (b"\xc3", b"\xb1"), (b"\xe2\x82", b"\xac"),
+        (b"\x1b", signal.SIGCONT, b"[A"), (b"\xc3", signal.SIGTSTP, b"\xb1"), (b"\x1b[1", signal.SIGWINCH, b"5~"),
+        (b"\x1b[<64;12345;6789", b"0M"), (b"qls\n",), (b"echo PASTED\n" * 3334,)]
 SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGIO, signal.SIGPWR,
            signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3]
 
@@ -150,9 +177,12 @@ def checks():
              ("keys typed ahead are dropped", on_terminal(typed_ahead)),
              ("piped input, the key from the terminal", on_terminal(piped_input, stdin=b"1000\n10\n")),
              ("standard output closed", on_terminal(output_closed, stdin=b"1000\n10\n", close=(1,))),
-             ("a stop nobody could continue", on_terminal(stop_nobody_could_continue))]
+             ("a stop nobody could continue", on_terminal(stop_nobody_could_continue)),
+             ("error closed, output failing: nothing on the terminal",
+              on_terminal(nothing_shown, stdin=b"1000\n10\n", stdout=FULL, close=(2,))),
+             ("Enter with igncr set", key_case(b"\r", stdin=b"1000\n7\n", change=igncr)[1])]
             + [("prompt shown before the read, output through a pipe", prompt_through_pipe(through_cat))]
-            + [key_case(k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
+            + [key_case(*k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
 def prompt_through_pipe(command):
@@ -169,4 +199,5 @@ def prompt_through_pipe(command):
 
 if __name__ == "__main__":
     COMMAND = launch.program(sys.argv[1:])
+    FULL = open("/dev/full", "wb")  # noqa: SIM115 -- open for the whole run
     sys.exit(run(checks()))

@@ -9,7 +9,10 @@ import time
 
 class Fail(Exception):
     def __init__(self, step, seen):
-        super().__init__("%s: %s" % (step, seen))
+        super().__init__(step, seen)
+
+    def __str__(self):
+        return "%s: %s" % self.args
 
 
 class Again(Exception):
