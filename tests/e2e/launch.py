@@ -1,14 +1,7 @@
-"""How the end-to-end checks start fare and watch what it does.
-
-- piped(): input and output through pipes, in a session of its own with no
-  controlling terminal, so there is no key to wait for.
-- Terminal() and start(): a fresh pseudo-terminal, and fare on it, either
-  leading a session of its own (as a terminal window starts it) or as a job,
-  in the foreground or the background, of the shell that as_shell() plays.
-  Every signal starts at its default, as a shell starts a job.
-
-A command is the program after its emulator (qemu-user, wine), if any:
-program(sys.argv[1:]).
+"""How the end-to-end checks start fare and watch what it does: through
+pipes with no terminal (piped), or on a fresh pseudo-terminal (Terminal,
+start) leading a session of its own or as a job of the shell that as_shell
+plays. A command is the program after its emulator (qemu-user, wine), if any.
 """
 import ctypes
 import os
@@ -25,21 +18,17 @@ import traceback
 from verdict import Again, Fail, until
 
 
-def signal_name(number):
-    """SIGTERM, or SIGRTMIN+3 for a real-time signal."""
-    if number >= signal.SIGRTMIN:
-        return "SIGRTMIN+%d" % (number - signal.SIGRTMIN)
-    return signal.Signals(number).name
+def signal_name(number):  # SIGTERM, SIGRTMIN+3
+    rt = number - signal.SIGRTMIN
+    return "SIGRTMIN+%d" % rt if rt >= 0 else signal.Signals(number).name
 
 
-def program(argv):
-    """The command line of the checks' arguments [EMULATOR...] PROGRAM."""
+def program(argv):  # from the checks' arguments [EMULATOR...] PROGRAM
     return argv[:-1] + [os.path.abspath(argv[-1])]
 
 
 def piped(command, typed, stdout=subprocess.PIPE, env=None, seconds=60):
-    """One run with nothing but pipes (or the given output file); a run that
-    hangs has returncode None."""
+    """One run with nothing but pipes (or the given output); hung: returncode None."""
     try:
         return subprocess.run(command, input=typed, stdout=stdout, stderr=subprocess.PIPE,
                               start_new_session=True, timeout=seconds, env=env, check=False)
@@ -65,14 +54,12 @@ class Terminal:
         os.close(self.master)
         os.close(self.slave)
 
-    def read(self, seconds):
-        """What the screen shows within the given seconds."""
+    def read(self, seconds):  # what the screen shows within the seconds
         while select.select([self.master], [], [], seconds)[0]:
             self.shown += os.read(self.master, 65536)
             seconds = 0
 
-    def expect(self, step, text, shown=lambda raw: raw, seconds=20):
-        """Reads until text has been shown (seen through shown())."""
+    def expect(self, step, text, shown=lambda raw: raw, seconds=20):  # text in shown(screen)
         def ready():
             self.read(0.01)
             return text in shown(self.shown)
@@ -97,8 +84,7 @@ class Terminal:
             raise Fail(step, "terminal settings %r, before %r" % (now, self.before))
 
     def left_for_shell(self):
-        """The input still unread, which the shell would read next: taken
-        in non-canonical mode, where a line need not be complete."""
+        """The input unread, which the shell would read next, whole lines or not."""
         settings = self.settings()
         settings[3] &= ~(termios.ICANON | termios.ECHO)
         settings[6][termios.VMIN], settings[6][termios.VTIME] = 1, 0
@@ -137,8 +123,8 @@ def as_shell(body, terminal=None):
             sys.stdout.flush()
             os._exit(0)
     os.close(writer)
-    with os.fdopen(reader, "rb") as given:
-        told = given.read()
+    with os.fdopen(reader, "rb") as said:
+        told = said.read()
     os.waitpid(pid, 0)
     if not given:
         terminal.close()
@@ -197,8 +183,7 @@ class Fare:
 
     def __init__(self, pid, terminal, process=None):
         self.pid, self.terminal, self.process = pid, terminal, process
-        self.ended = None  # the state it ended in
-        self.cpu_seconds = None
+        self.ended = self.cpu_seconds = None
 
     def __enter__(self):
         return self
@@ -229,7 +214,7 @@ class Fare:
 
     def expect_state(self, step, wanted):
         if (got := until(step, self.state_change, self.describe)) != wanted:
-            raise Fail(step, "%s, wanted %s; output %r" % (got, wanted, self.terminal.shown))
+            raise Fail(step, "%s, wanted %s; %s" % (got, wanted, self.describe()))
 
     def asleep(self, step, where=""):
         """Waits until fare sleeps (in a kernel function named with where),
@@ -242,23 +227,25 @@ class Fare:
         handled. From then on a key typed is kept."""
         until(step, lambda: self.terminal.echo_off() and self.sleeps_in("poll"), self.describe)
 
+    def facts(self):  # the process's status, and where it sleeps
+        with open("/proc/%d/status" % self.pid) as status, open("/proc/%d/wchan" % self.pid) as wchan:
+            facts = dict(line.split(":", 1) for line in status)
+            facts["wchan"] = wchan.read()
+        return {key: value.strip() for key, value in facts.items()}
+
     def sleeps_in(self, where):
         try:
-            with open("/proc/%d/stat" % self.pid) as stat, open("/proc/%d/wchan" % self.pid) as wchan, \
-                    open("/proc/%d/status" % self.pid) as status:
-                state, function = stat.read().rsplit(")", 1)[1].split()[0], wchan.read()
-                pending = any(int(line.split()[1], 16) for line in status
-                              if line.startswith(("SigPnd", "ShdPnd")))
+            facts = self.facts()
         except OSError:  # ended
             return False
-        return state == "S" and where in function and not pending
+        return (facts["State"].startswith("S") and where in facts["wchan"]
+                and int(facts["SigPnd"], 16) == int(facts["ShdPnd"], 16) == 0)
 
     def describe(self):
         """What the system knows of the process, for a failure's message."""
         try:
-            with open("/proc/%d/status" % self.pid) as status, open("/proc/%d/wchan" % self.pid) as wchan:
-                lines = [line.strip() for line in status if line.startswith(("State", "Sig", "ShdPnd"))]
-                facts = "; ".join(lines + ["wchan " + wchan.read()])
+            facts = "; ".join("%s %s" % (key, value) for key, value in self.facts().items()
+                              if key in ("State", "SigPnd", "ShdPnd", "SigBlk", "SigIgn", "SigCgt", "wchan"))
         except OSError as error:
             facts = str(error)
         if self.terminal is None:

@@ -18,15 +18,16 @@ from verdict import Again, Fail, run  # noqa: E402
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
 COST_ONLY = table.crlf(table.report_for(b"1000\n7\n"))
+TRIP = b"1000\n10\n"
 
 
-def on_terminal(check, change=None, **how):
-    """check(terminal, fare) with fare started on a fresh terminal, its
-    settings changed first by change(settings)."""
+def on_terminal(check, change=None, command=None, **how):
+    """check(terminal, fare) with fare (or command) started on a fresh
+    terminal, its settings changed first by change(settings)."""
     def test():
         terminal = launch.Terminal(change)
         try:
-            with launch.start(COMMAND, terminal, **how) as fare:
+            with launch.start(command or COMMAND, terminal, **how) as fare:
                 check(terminal, fare)
         finally:
             terminal.close()
@@ -70,32 +71,17 @@ def typed_ahead(terminal, fare):
     ends(terminal, fare, b"k")
 
 
-def piped_input(terminal, fare):
-    terminal.expect("the report", PROMPT1 + PROMPT2 + DISCOUNTED)
-    fare.waiting_for_key("the wait, with the numbers from a pipe")
-    ends(terminal, fare, b" ")
-    if terminal.shown != PROMPT1 + PROMPT2 + DISCOUNTED:
-        raise Fail("the screen", repr(terminal.shown))
-
-
-def output_closed(terminal, fare):
-    # Nowhere to write the report: the complaint comes before the wait, and
-    # the terminal does not stand in for standard output.
-    terminal.expect("the complaint", table.crlf(table.WRITE_ERROR))
-    fare.waiting_for_key("the wait after the complaint")
-    ends(terminal, fare, b"k", "exited 1")
-    if terminal.shown != table.crlf(table.WRITE_ERROR):
-        raise Fail("the screen", repr(terminal.shown))
-
-
-def nothing_shown(terminal, fare):
-    # The report cannot be written, nor the complaint: the terminal must not
-    # stand in for standard error.
-    fare.waiting_for_key("the wait")
-    ends(terminal, fare, b"k", "exited 1")
-    terminal.read(0.05)
-    if terminal.shown:
-        raise Fail("the screen", repr(terminal.shown))
+def shows_and_waits(shown, status="exited 0"):
+    """With the numbers piped in: the terminal shows just what is given, and
+    fare waits for a key, then ends as given."""
+    def check(terminal, fare):
+        terminal.expect("the screen", shown)
+        fare.waiting_for_key("the wait")
+        ends(terminal, fare, b"k", status)
+        terminal.read(0.05)
+        if terminal.shown != shown:
+            raise Fail("the screen", repr(terminal.shown))
+    return check
 
 
 def stop_nobody_could_continue(terminal, fare):
@@ -175,26 +161,20 @@ def checks():
     through_cat = ["/bin/sh", "-c", '"$0" "$@" | cat'] + COMMAND
     return ([("full session", on_terminal(full_session)),
              ("keys typed ahead are dropped", on_terminal(typed_ahead)),
-             ("piped input, the key from the terminal", on_terminal(piped_input, stdin=b"1000\n10\n")),
-             ("standard output closed", on_terminal(output_closed, stdin=b"1000\n10\n", close=(1,))),
+             ("piped input, the key from the terminal",
+              on_terminal(shows_and_waits(PROMPT1 + PROMPT2 + DISCOUNTED), stdin=TRIP)),
+             # Nowhere to write the report: the complaint comes before the
+             # wait, and the terminal stands in for neither stream.
+             ("standard output closed",
+              on_terminal(shows_and_waits(table.crlf(table.WRITE_ERROR), "exited 1"), stdin=TRIP, close=(1,))),
+             ("standard error closed, output failing",
+              on_terminal(shows_and_waits(b"", "exited 1"), stdin=TRIP, stdout=FULL, close=(2,))),
              ("a stop nobody could continue", on_terminal(stop_nobody_could_continue)),
-             ("error closed, output failing: nothing on the terminal",
-              on_terminal(nothing_shown, stdin=b"1000\n10\n", stdout=FULL, close=(2,))),
              ("Enter with igncr set", key_case(b"\r", stdin=b"1000\n7\n", change=igncr)[1])]
-            + [("prompt shown before the read, output through a pipe", prompt_through_pipe(through_cat))]
+            + [("prompt shown before the read, output through a pipe",
+                on_terminal(lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"),
+                            command=through_cat))]
             + [key_case(*k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
-
-
-def prompt_through_pipe(command):
-    def test():
-        terminal = launch.Terminal()
-        try:
-            with launch.start(command, terminal) as shell:
-                answer(terminal)
-                ends(terminal, shell, b"q")
-        finally:
-            terminal.close()
-    return test
 
 
 if __name__ == "__main__":
