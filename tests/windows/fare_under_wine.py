@@ -33,31 +33,61 @@ def without_escapes(shown):
     return re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", shown)
 
 
-def console_check(command, days, key):
-    def check():
+def answer(terminal, days):
+    """Types the two numbers at the console, the days as given."""
+    terminal.expect("the first prompt", b"longitud", without_escapes, 120)
+    terminal.type(b"1000\r")
+    terminal.expect("the second prompt", b"viaje", without_escapes, 120)
+    terminal.type(days)
+    terminal.expect("the report", b"1750.000000", without_escapes, 120)
+
+
+def at_console(check, command):
+    def test():
         terminal = launch.Terminal()
         tty.setraw(terminal.slave)  # keys reach wine as typed, CR for Enter
         try:
-            with launch.start(command, terminal) as fare:
-                terminal.expect("the first prompt", b"longitud", without_escapes, 120)
-                terminal.type(b"1000\r")
-                terminal.expect("the second prompt", b"viaje", without_escapes, 120)
-                terminal.type(days)
-                terminal.expect("the report", b"1750.000000", without_escapes, 120)
-                time.sleep(1)
-                if state := fare.state_change():
-                    raise Fail("the wait", state + " without a key")
-                terminal.type(key)
-                fare.expect_state("the end after the key", "exited 0")
+            with launch.start(command, terminal) as process:
+                check(terminal, process)
         finally:
             terminal.close()
-    return "console, days %r, key %r" % (days, key), check
+    return test
+
+
+def console_check(command, days, key):
+    def check(terminal, fare):
+        answer(terminal, days)
+        time.sleep(1)
+        if state := fare.state_change():
+            raise Fail("the wait", state + " without a key")
+        terminal.type(key)
+        fare.expect_state("the end after the key", "exited 0")
+    return "console, days %r, key %r" % (days, key), at_console(check, command)
+
+
+def paste_at_prompt(command):
+    """fare run from a command prompt, the key the first byte of a paste: the
+    rest of the paste is dropped, not run by the prompt."""
+    def check(terminal, prompt):
+        answer(terminal, b"10\r")
+        report_end = len(terminal.shown)
+        terminal.type(b"q" + b"echo PASTE%OS%\r")  # run, it would show PASTEWindows_NT
+        terminal.expect("the prompt back", b">", lambda shown: without_escapes(shown[report_end:]), 120)
+        terminal.type(b"echo TYPED%OS%\r")
+        terminal.expect("a command typed at the prompt", b"TYPEDWindows_NT", without_escapes, 120)
+        if b"PASTEWindows_NT" in without_escapes(terminal.shown):
+            raise Fail("the prompt after fare", "it ran the rest of the paste")
+        terminal.type(b"exit\r")
+        prompt.expect_state("the prompt's end", "exited 0")
+    exe = "Z:" + command[-1].replace("/", "\\")
+    return "console, a paste after the key", at_console(check, command[:-1] + ["cmd.exe", "/k", exe])
 
 
 def main():
     command = sys.argv[1:]  # the emulator, then the program
     return run(pipe_test.checks(command, windows=True)
-               + [console_check(command, days, key) for days, key in CONSOLE_CASES])
+               + [console_check(command, days, key) for days, key in CONSOLE_CASES]
+               + [paste_at_prompt(command)])
 
 
 if __name__ == "__main__":
