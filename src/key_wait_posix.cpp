@@ -13,10 +13,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
+#include <limits>
 
 #include "key_sequence.h"
 #include "key_wait.h"
@@ -193,16 +194,26 @@ int open_terminal() {
     return fd;
 }
 
-using key_clock = std::chrono::steady_clock;
-constexpr key_clock::time_point no_deadline = key_clock::time_point::max();
+// Times in nanoseconds on the C library's monotonic clock: std::chrono's
+// clock would make the C++ runtime library one more for the loader to load.
+using nanoseconds = std::int64_t;
+constexpr nanoseconds milliseconds = 1'000'000;
+constexpr nanoseconds seconds = 1000 * milliseconds;
+constexpr nanoseconds no_deadline = std::numeric_limits<nanoseconds>::max();
+
+nanoseconds now() {
+    timespec time{};
+    clock_gettime(CLOCK_MONOTONIC, &time);
+    return static_cast<nanoseconds>(time.tv_sec) * seconds + time.tv_nsec;
+}
 
 // Until the terminal has input or the deadline passes. A signal does not end
 // the wait; a stop, or a continue, has the terminal taken again first. False
 // at the deadline, or if the terminal cannot be had or has hung up.
-bool input_ready(key_clock::time_point deadline) {
+bool input_ready(nanoseconds deadline) {
     for (;;) {
-        const key_clock::duration left = deadline - key_clock::now();
-        if (left <= key_clock::duration::zero()) {
+        const nanoseconds left = deadline - now();
+        if (left <= 0) {
             return false;
         }
         if (in_key_mode == 0 || continued != 0) {
@@ -214,9 +225,8 @@ bool input_ready(key_clock::time_point deadline) {
         timespec left_spec{};
         const timespec* timeout = nullptr;
         if (deadline != no_deadline) {
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-            left_spec.tv_sec = static_cast<std::time_t>(seconds.count());
-            left_spec.tv_nsec = static_cast<long>(std::chrono::nanoseconds(left - seconds).count());
+            left_spec.tv_sec = static_cast<std::time_t>(left / seconds);
+            left_spec.tv_nsec = static_cast<long>(left % seconds);
             timeout = &left_spec;
         }
         pollfd ready{terminal, POLLIN, 0};
@@ -232,7 +242,7 @@ bool input_ready(key_clock::time_point deadline) {
 
 // Reads what the terminal has, up to size bytes, once it has some before the
 // deadline. 0 where input_ready is false.
-std::size_t read_input(unsigned char* buffer, std::size_t size, key_clock::time_point deadline) {
+std::size_t read_input(unsigned char* buffer, std::size_t size, nanoseconds deadline) {
     while (input_ready(deadline)) {
         const ssize_t got = read(terminal, buffer, size);
         if (got > 0) {
@@ -250,14 +260,13 @@ std::size_t read_input(unsigned char* buffer, std::size_t size, key_clock::time_
 // by byte, as long as terminal libraries give an escape sequence: a slow link
 // may split a key, and none of it may reach the shell. False if no key came.
 bool read_key() {
-    constexpr auto next_byte_wait = std::chrono::milliseconds(100);
+    constexpr nanoseconds next_byte_wait = 100 * milliseconds;
     unsigned char key[longest_key];
     if (read_input(key, 1, no_deadline) == 0) {
         return false;
     }
     std::size_t count = 1;
-    while (!is_whole_key(key, count) &&
-           read_input(&key[count], 1, key_clock::now() + next_byte_wait) == 1) {
+    while (!is_whole_key(key, count) && read_input(&key[count], 1, now() + next_byte_wait) == 1) {
         ++count;
     }
     return true;
@@ -269,15 +278,15 @@ bool read_key() {
 // a paste over much faster, and nobody types two keys that close. A stream
 // that never pauses holds the program a second, or a megabyte, at most.
 void drop_rest_of_burst() {
-    constexpr auto burst_gap = std::chrono::milliseconds(20);
-    constexpr auto longest_burst = std::chrono::seconds(1);
+    constexpr nanoseconds burst_gap = 20 * milliseconds;
+    constexpr nanoseconds longest_burst = 1 * seconds;
     constexpr std::size_t most_bytes = std::size_t{1} << 20;
-    const key_clock::time_point end = key_clock::now() + longest_burst;
+    const nanoseconds end = now() + longest_burst;
     unsigned char dropped[4096];
     std::size_t total = 0;
     while (total < most_bytes) {
         const std::size_t got =
-            read_input(dropped, sizeof dropped, std::min(key_clock::now() + burst_gap, end));
+            read_input(dropped, sizeof dropped, std::min(now() + burst_gap, end));
         if (got == 0) {
             break;
         }
