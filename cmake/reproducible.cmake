@@ -3,3 +3,9 @@
 # later, more specific map wins).
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                     -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+
+# Archives list their files in sorted order (CPack's Debian package does so
+# itself).
+if(WIN32)
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/sorted-zip.cmake)
+endif()
