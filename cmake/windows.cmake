@@ -16,4 +16,17 @@ if(MINGW)
     endif()
     # One self-contained .exe: no MinGW runtime DLLs to ship beside it.
     add_link_options(-static)
+    # Loaded at a random address (its relocations kept for that), data not
+    # executable, 64-bit addresses anywhere; no link time in the header, so
+    # one commit always gives the same bytes.
+    add_link_options(-Wl,--dynamicbase,--nxcompat,--no-insert-timestamp)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        add_link_options(-Wl,--high-entropy-va)
+    endif()
 endif()
+
+# The version resource that Explorer shows: the project's version, its
+# description and the copyright line of LICENSE.
+enable_language(RC)
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE FARE_RC_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)
+configure_file(src/fare.rc.in ${PROJECT_BINARY_DIR}/fare.rc @ONLY)
