@@ -242,7 +242,7 @@ bool input_ready(nanoseconds deadline) {
 
 // Reads what the terminal has, up to size bytes, once it has some before the
 // deadline. 0 where input_ready is false.
-std::size_t read_input(unsigned char* buffer, std::size_t size, nanoseconds deadline) {
+std::size_t read_input(nanoseconds deadline, unsigned char* buffer, std::size_t size) {
     while (input_ready(deadline)) {
         const ssize_t got = read(terminal, buffer, size);
         if (got > 0) {
@@ -262,11 +262,11 @@ std::size_t read_input(unsigned char* buffer, std::size_t size, nanoseconds dead
 bool read_key() {
     constexpr nanoseconds next_byte_wait = 100 * milliseconds;
     unsigned char key[longest_key];
-    if (read_input(key, 1, no_deadline) == 0) {
+    if (read_input(no_deadline, key, 1) == 0) {
         return false;
     }
     std::size_t count = 1;
-    while (!is_whole_key(key, count) && read_input(&key[count], 1, now() + next_byte_wait) == 1) {
+    while (!is_whole_key(key, count) && read_input(now() + next_byte_wait, &key[count], 1) == 1) {
         ++count;
     }
     return true;
@@ -286,7 +286,7 @@ void drop_rest_of_burst() {
     std::size_t total = 0;
     while (total < most_bytes) {
         const std::size_t got =
-            read_input(dropped, sizeof dropped, std::min(now() + burst_gap, end));
+            read_input(std::min(now() + burst_gap, end), dropped, sizeof dropped);
         if (got == 0) {
             break;
         }
