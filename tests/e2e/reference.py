@@ -2,12 +2,16 @@
 
 Rounding is done on Fractions so no step depends on the host's float maths.
 """
+import os
+import sys
 from fractions import Fraction
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import dialogues as table  # noqa: E402  -- the texts; the figures are worked out here
 
 INF = float("inf")
 SPACE = " \t\n\v\f\r"
 DIGITS = "0123456789"
-PROMPTS = "Ingresa longitud\nIngresa dias de viaje\n"
 
 
 def read_number(text):
@@ -87,12 +91,11 @@ def quote(length, days):
 
 
 def report(cost, discount, total):
+    price = lambda value: b"%f" % value  # noqa: E731
     if discount is None:
-        return "el costo es %f " % cost
+        return table.cost_only(price(cost))
     # the one NaN, infinity minus infinity, has its sign bit set, as on x86
-    total = "-nan" if total != total else "%f" % total
-    return ("el costo es %f \nel descuento es de %f \nel precio total es %s "
-            % (cost, discount, total))
+    return table.discounted(price(cost), price(discount), b"-nan" if total != total else price(total))
 
 
 def expected_output(stdin_text):
@@ -101,5 +104,5 @@ def expected_output(stdin_text):
         stdin_text = stdin_text.decode("latin-1")
     length, rest = read_number(stdin_text)
     days, _ = read_number(rest)
-    return (PROMPTS + report(*quote(length, days))).encode()
+    return table.PROMPTS + report(*quote(length, days))
 
