@@ -9,3 +9,21 @@ add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
 if(WIN32)
     set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/sorted-zip.cmake)
 endif()
+
+# Packages date their files from the last commit, unless SOURCE_DATE_EPOCH
+# (read when cpack runs) says otherwise: two builds of one commit then give
+# the same packages without anyone setting it. Outside a git checkout the
+# files keep the time they were made.
+find_package(Git QUIET)
+if(GIT_FOUND)
+    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE fare_commit_time
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(fare_commit_time MATCHES "^[0-9]+$")
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackCommitTime.cmake)
+    file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+         "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
+         "    set(ENV{SOURCE_DATE_EPOCH} ${fare_commit_time})\n"
+         "endif()\n")
+endif()
