@@ -110,7 +110,7 @@ def key_case(*pieces, **how):
         sent = time.monotonic()
         for number, piece in enumerate(pieces):
             if number:
-                time.sleep(0.02)
+                time.sleep(0.01)
             if isinstance(piece, bytes):
                 terminal.type(piece)
             else:

@@ -31,7 +31,7 @@ def until(step, ready, seen, seconds=20):
     return result
 
 
-def run(checks, tries=3):
+def run(checks, tries=5):
     """Runs each (name, check), a check that says Again up to tries times;
     prints the failures and the closing line, and returns the exit status."""
     failed = 0
