@@ -274,11 +274,12 @@ bool read_key() {
 
 // What comes with the key in one burst (the rest of a paste, the tail of a
 // sequence too long for a key) is read and dropped while still in key mode,
-// or the shell would run it. A pause of 20 ms ends the burst: a terminal hands
-// a paste over much faster, and nobody types two keys that close. A stream
-// that never pauses holds the program a second, or a megabyte, at most.
+// or the shell would run it. A pause of 50 ms ends the burst: a terminal hands
+// a paste over much faster, even on a busy machine where the kernel passes it
+// on in pieces, and nobody types two keys that close. A stream that never
+// pauses holds the program a second, or a megabyte, at most.
 void drop_rest_of_burst() {
-    constexpr nanoseconds burst_gap = 20 * milliseconds;
+    constexpr nanoseconds burst_gap = 50 * milliseconds;
     constexpr nanoseconds longest_burst = 1 * seconds;
     constexpr std::size_t most_bytes = std::size_t{1} << 20;
     const nanoseconds end = now() + longest_burst;

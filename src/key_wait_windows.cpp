@@ -28,13 +28,13 @@ BOOL WINAPI restore_on_console_event(DWORD /*event*/) {
 
 // What comes with the key in one burst (the rest of a paste, which the
 // command prompt would run) is dropped from the console's buffer. A pause of
-// 20 ms ends the burst: the console takes a paste in much faster, and nobody
+// 50 ms ends the burst: the console takes a paste in much faster, and nobody
 // types two keys that close. A stream that never pauses holds the program a
 // second, or a million input events, at most.
 void drop_rest_of_burst() {
     using std::chrono::milliseconds;
     using burst_clock = std::chrono::steady_clock;
-    constexpr milliseconds burst_gap{20};
+    constexpr milliseconds burst_gap{50};
     constexpr DWORD most_events = DWORD{1} << 20;
     const burst_clock::time_point end = burst_clock::now() + std::chrono::seconds(1);
     DWORD dropped = 0;
