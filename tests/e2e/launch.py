@@ -54,6 +54,10 @@ class Terminal:
         os.close(self.master)
         os.close(self.slave)
 
+    def make_controlling(self):
+        """For a session leader with none: opening it makes it its terminal."""
+        os.close(os.open(os.ttyname(self.slave), os.O_RDWR))
+
     def read(self, seconds):  # what the screen shows within the seconds
         while select.select([self.master], [], [], seconds)[0]:
             self.shown += os.read(self.master, 65536)
@@ -109,7 +113,7 @@ def as_shell(body, terminal=None):
         try:
             os.close(reader)
             os.setsid()
-            os.close(os.open(os.ttyname(terminal.slave), os.O_RDWR))  # the controlling terminal
+            terminal.make_controlling()
             signal.signal(signal.SIGTTOU, signal.SIG_IGN)
             try:
                 outcome = (True, body(terminal))
@@ -152,7 +156,7 @@ def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
 
     def set_up():  # in the child, after its standard streams are in place
         if job is None:
-            os.close(os.open(os.ttyname(terminal.slave), os.O_RDWR))  # the controlling terminal
+            terminal.make_controlling()
         else:
             os.setpgid(0, 0)
             if job == "foreground":
