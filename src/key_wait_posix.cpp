@@ -1,10 +1,10 @@
 // The key wait on a POSIX terminal: the controlling terminal in
 // non-canonical mode, taken only in the foreground and given back as it was
-// on every way out but SIGKILL.
+// on every way out but SIGKILL, unless another program has set it since.
 //
 // The settings change only while every signal is blocked, so no handler sees
 // them half changed. The wait lets signals in only while it sleeps in ppoll
-// and while a background job asks for the foreground.
+// for the key and while a background job asks for the foreground.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -39,6 +39,18 @@ bool handled[NSIG];
 
 bool in_foreground() { return tcgetpgrp(terminal) == getpgrp(); }
 
+bool same_settings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc);
+}
+
+// Whether the terminal is still as the wait set it. A program that has set it
+// since (a pager in the same pipeline, a shell that took it back) owns it.
+bool holds_key_settings() {
+    termios now{};
+    return tcgetattr(terminal, &now) == 0 && same_settings(now, key_settings);
+}
+
 // Keys typed before the change do not count. They go first, so that once the
 // new settings show (echo off, say) every key typed from then on is kept.
 // Neither call waits for the terminal: a handler uses them too.
@@ -51,22 +63,27 @@ bool set_terminal(const termios& settings) {
     return result == 0;
 }
 
-// With every signal blocked. Only in the foreground: a job moved to the
-// background (by SIGSTOP, then bg) has left the terminal to the shell, which
-// has set it its own way.
+// With every signal blocked, so that a change from the background is not
+// stopped. Out of the foreground the input is the shell's: it is kept.
 void leave_key_mode() {
-    if (in_key_mode != 0 && in_foreground()) {
-        set_terminal(saved_settings);
+    if (in_key_mode != 0 && holds_key_settings()) {
+        if (in_foreground()) {
+            set_terminal(saved_settings);
+        } else {
+            tcsetattr(terminal, TCSANOW, &saved_settings);
+        }
     }
     in_key_mode = 0;
 }
 
-// With every signal blocked, in the foreground.
+// With every signal blocked, in the foreground. The settings are kept as the
+// system reports them back, to know them again.
 bool enter_key_mode() {
     continued = 0;
     if (!set_terminal(key_settings)) {
         return false;
     }
+    tcgetattr(terminal, &key_settings);
     in_key_mode = 1;
     return true;
 }
@@ -207,10 +224,34 @@ nanoseconds now() {
     return static_cast<nanoseconds>(time.tv_sec) * seconds + time.tv_nsec;
 }
 
+// Signals that come while the wait sleeps are handled at once, or held
+// until the wait is over (the burst after the key).
+enum class signals { let_in, held };
+
+// With every signal blocked: each one that came meanwhile is handled now.
+void handle_pending_signals() {
+    sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
+    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+}
+
+// Whether nobody can give the wait a key any more: the job was not stopped,
+// yet another one has the terminal (the script that started it in the
+// background has ended, and its shell took the terminal back). Told only once
+// every signal is handled, as a continue after a stop and bg is another case.
+bool lost_foreground() {
+    if (in_foreground()) {
+        return false;
+    }
+    handle_pending_signals();
+    return continued == 0 && !in_foreground();
+}
+
 // Until the terminal has input or the deadline passes. A signal does not end
 // the wait; a stop, or a continue, has the terminal taken again first. False
-// at the deadline, or if the terminal cannot be had or has hung up.
-bool input_ready(nanoseconds deadline) {
+// at the deadline, if the terminal cannot be had or has hung up, or once the
+// job has lost the foreground, which a long wait looks at four times a second.
+bool input_ready(nanoseconds deadline, signals while_asleep) {
+    constexpr nanoseconds foreground_check = 250 * milliseconds;
     for (;;) {
         const nanoseconds left = deadline - now();
         if (left <= 0) {
@@ -222,19 +263,19 @@ bool input_ready(nanoseconds deadline) {
             }
             continue;  // the deadline may have passed meanwhile
         }
-        timespec left_spec{};
-        const timespec* timeout = nullptr;
-        if (deadline != no_deadline) {
-            left_spec.tv_sec = static_cast<std::time_t>(left / seconds);
-            left_spec.tv_nsec = static_cast<long>(left % seconds);
-            timeout = &left_spec;
-        }
+        const nanoseconds sleep = std::min(left, foreground_check);
+        const timespec timeout{static_cast<std::time_t>(sleep / seconds),
+                               static_cast<long>(sleep % seconds)};
         pollfd ready{terminal, POLLIN, 0};
-        const int result = ppoll(&ready, 1, timeout, &normal_mask);
+        const int result = ppoll(&ready, 1, &timeout,
+                                 while_asleep == signals::let_in ? &normal_mask : &all_signals);
         if (result > 0) {
             return true;
         }
-        if (result == 0 || errno != EINTR) {
+        if (result < 0 && errno != EINTR) {
+            return false;
+        }
+        if (result == 0 && sleep < left && lost_foreground()) {
             return false;
         }
     }
@@ -242,8 +283,9 @@ bool input_ready(nanoseconds deadline) {
 
 // Reads what the terminal has, up to size bytes, once it has some before the
 // deadline. 0 where input_ready is false.
-std::size_t read_input(nanoseconds deadline, unsigned char* buffer, std::size_t size) {
-    while (input_ready(deadline)) {
+std::size_t read_input(nanoseconds deadline, signals while_asleep, unsigned char* buffer,
+                       std::size_t size) {
+    while (input_ready(deadline, while_asleep)) {
         const ssize_t got = read(terminal, buffer, size);
         if (got > 0) {
             return static_cast<std::size_t>(got);
@@ -262,11 +304,12 @@ std::size_t read_input(nanoseconds deadline, unsigned char* buffer, std::size_t 
 bool read_key() {
     constexpr nanoseconds next_byte_wait = 100 * milliseconds;
     unsigned char key[longest_key];
-    if (read_input(no_deadline, key, 1) == 0) {
+    if (read_input(no_deadline, signals::let_in, key, 1) == 0) {
         return false;
     }
     std::size_t count = 1;
-    while (!is_whole_key(key, count) && read_input(now() + next_byte_wait, &key[count], 1) == 1) {
+    while (!is_whole_key(key, count) &&
+           read_input(now() + next_byte_wait, signals::let_in, &key[count], 1) == 1) {
         ++count;
     }
     return true;
@@ -277,7 +320,8 @@ bool read_key() {
 // or the shell would run it. A pause of 50 ms ends the burst: a terminal hands
 // a paste over much faster, even on a busy machine where the kernel passes it
 // on in pieces, and nobody types two keys that close. A stream that never
-// pauses holds the program a second, or a megabyte, at most.
+// pauses holds the program a second, or a megabyte, at most. A signal that
+// comes meanwhile acts once the terminal is given back.
 void drop_rest_of_burst() {
     constexpr nanoseconds burst_gap = 50 * milliseconds;
     constexpr nanoseconds longest_burst = 1 * seconds;
@@ -287,7 +331,7 @@ void drop_rest_of_burst() {
     std::size_t total = 0;
     while (total < most_bytes) {
         const std::size_t got =
-            read_input(std::min(now() + burst_gap, end), dropped, sizeof dropped);
+            read_input(std::min(now() + burst_gap, end), signals::held, dropped, sizeof dropped);
         if (got == 0) {
             break;
         }

@@ -69,9 +69,9 @@ def play(command, terminal, foreground, steps, how=None):
                 elif step == "reset":
                     termios.tcsetattr(terminal.slave, termios.TCSANOW, before)
                 elif step == "own modes":  # a line editor's: no echo, a key at a time
+                    own = [*before[:3], before[3] & ~(termios.ICANON | termios.ECHO), *before[4:]]
+                    termios.tcsetattr(terminal.slave, termios.TCSANOW, own)
                     terminal.before = termios.tcgetattr(terminal.slave)
-                    terminal.before[3] &= ~(termios.ICANON | termios.ECHO)
-                    termios.tcsetattr(terminal.slave, termios.TCSANOW, terminal.before)
                 elif step == "idle":
                     if fare.cpu_seconds > 0.5:
                         raise Fail(at, "%.2f s of processor time" % fare.cpu_seconds)
