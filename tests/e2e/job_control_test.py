@@ -15,10 +15,9 @@ import sys
 import tempfile
 import termios
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import dialogues as table  # noqa: E402
-import launch  # noqa: E402
-from verdict import Fail, run  # noqa: E402
+import dialogues as table
+import launch
+from verdict import Fail, run
 
 TRIP = b"1000\n10\n"
 CONTINUE = {"fg", "bg", "kill"}  # each continues a stopped job; fg brings it to the foreground first

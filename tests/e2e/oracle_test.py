@@ -13,11 +13,10 @@ import struct
 import sys
 from fractions import Fraction
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import dialogues as table  # noqa: E402
-import launch  # noqa: E402
-import reference as ref  # noqa: E402
-import verdict  # noqa: E402
+import dialogues as table
+import launch
+import reference as ref
+import verdict
 
 DEFAULT_SEED = 20240607
 rng = random.Random(DEFAULT_SEED)

@@ -7,10 +7,9 @@ usage: python3 pipe_test.py [EMULATOR...] /path/to/fare
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import dialogues as table  # noqa: E402
-import launch  # noqa: E402
-import verdict  # noqa: E402
+import dialogues as table
+import launch
+import verdict
 
 
 def same_run(step, run, status, out, err):

@@ -10,10 +10,9 @@ import sys
 import termios
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import dialogues as table  # noqa: E402
-import launch  # noqa: E402
-from verdict import Again, Fail, run  # noqa: E402
+import dialogues as table
+import launch
+from verdict import Again, Fail, run
 
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))

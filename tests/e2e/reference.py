@@ -2,12 +2,9 @@
 
 Rounding is done on Fractions so no step depends on the host's float maths.
 """
-import os
-import sys
 from fractions import Fraction
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import dialogues as table  # noqa: E402  -- the texts; the figures are worked out here
+import dialogues as table  # the texts; the figures are worked out here
 
 INF = float("inf")
 SPACE = " \t\n\v\f\r"

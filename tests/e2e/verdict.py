@@ -2,9 +2,12 @@
 
 A check is a name and a function that raises Fail at the step where it went
 wrong, with what it saw there. run() prints each failure as
-"FAIL name: step: seen" and closes with "N passed, N failed".
+"FAIL name: step: seen" and closes with "N passed, N failed". With FARE_CHECK
+set to a check's name in the environment, only that check runs.
 """
+import os
 import time
+import traceback
 
 
 class Fail(Exception):
@@ -33,7 +36,13 @@ def until(step, ready, seen, seconds=20):
 
 def run(checks, tries=5):
     """Runs each (name, check), a check that says Again up to tries times;
-    prints the failures and the closing line, and returns the exit status."""
+    prints the failures and the closing line, and returns the exit status. A
+    check that raises anything else has failed too, with its traceback."""
+    if only := os.environ.get("FARE_CHECK"):
+        checks = [(name, check) for name, check in checks if name == only]
+        if not checks:
+            print("FAIL: no check is named %r" % only, flush=True)
+            return 1
     failed = 0
     for name, check in checks:
         for attempt in range(tries):
@@ -47,6 +56,9 @@ def run(checks, tries=5):
             except Fail as failure:
                 failed += 1
                 print("FAIL %s: %s" % (name, failure), flush=True)
+            except Exception:  # noqa: BLE001 -- the next checks still run
+                failed += 1
+                print("FAIL %s: %s" % (name, traceback.format_exc()), flush=True)
             break
     print("%d passed, %d failed" % (len(checks) - failed, failed), flush=True)
     return 1 if failed else 0

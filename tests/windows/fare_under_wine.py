@@ -8,18 +8,15 @@ A piped run starts in a session of its own, without a terminal, so wine gives
 the program no console and the key wait returns at once. A console run gets a
 pseudo-terminal, which wine turns into a console.
 """
-import os
 import re
 import sys
 import time
 import tty
 
-TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-sys.path[:0] = [TESTS, os.path.join(TESTS, "e2e")]
-import dialogues as table  # noqa: E402
-import launch  # noqa: E402
-import pipe_test  # noqa: E402
-from verdict import Fail, run  # noqa: E402
+import dialogues as table
+import launch
+import pipe_test
+from verdict import Fail, run
 
 # Console runs: the days typed at the console, and the key pressed after the
 # report. Neither the line end after the days nor a key typed ahead of the
