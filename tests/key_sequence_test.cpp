@@ -27,6 +27,7 @@ const key_case key_cases[] = {
     {"\xc3", 0},
     {"\xe2\x82\xac", 3},
     {"\xe2\x82", 0},
+    {"\xe0\xa4\x85", 3},  // the lowest lead of three bytes
     {"\xf0\x9f\x98\x80", 4},
     {"\xf0\x9f\x98", 0},
     {"\x1bx", 2},  // Alt+x

@@ -17,7 +17,7 @@ import termios
 
 import dialogues as table
 import launch
-from verdict import Fail, run
+from verdict import Fail, run, until
 
 TRIP = b"1000\n10\n"
 CONTINUE = {"fg", "bg", "kill"}  # each continues a stopped job; fg brings it to the foreground first
@@ -39,11 +39,21 @@ SCENARIOS = [  # (name, started in the foreground, steps, how it is started)
     # Nobody can bring it to the foreground: it ends without waiting, and
     # without spinning.
     ("background, SIGTTOU blocked", False, ["exited 0", "report", "idle"], {"block": {signal.SIGTTOU}}),
+    # The shell takes the terminal back without a stop, as when the script
+    # that started the job has ended: nobody can give it a key. It ends and
+    # gives the terminal back, what is typed for the shell left to it.
+    ("the shell takes the terminal back", True, ["key mode", "take back", "shell input", "exited 0"]),
+    # A program of the job (a pager) sets its own modes during the wait: they
+    # are its own, whichever way fare ends.
+    ("a program's own modes, a key", True, ["key mode", "own modes", "key", "exited 0"]),
+    ("a program's own modes, TSTP, kill %1", True, ["key mode", "own modes", "TSTP", "stopped SIGTSTP", "kill",
+                                                    "ended SIGTERM"]),
 ]
+SHELL_INPUT = b"ls\n"
 
 
 def play(command, terminal, foreground, steps, how=None):
-    shell, before = os.getpgrp(), terminal.before
+    shell, before, left = os.getpgrp(), terminal.before, b""
     try:
         with tempfile.TemporaryFile() as out, \
                 launch.start(command, terminal, "foreground" if foreground else "background",
@@ -63,6 +73,11 @@ def play(command, terminal, foreground, steps, how=None):
                     fare.waiting_for_key(at)
                 elif step == "key":
                     terminal.type(b"k")
+                elif step == "take back":
+                    os.tcsetpgrp(terminal.slave, shell)
+                elif step == "shell input":
+                    terminal.type(SHELL_INPUT)
+                    left = SHELL_INPUT
                 elif step in ("TSTP", "STOP"):
                     os.killpg(fare.pid, getattr(signal, "SIG" + step))
                 elif step == "reset":
@@ -74,12 +89,16 @@ def play(command, terminal, foreground, steps, how=None):
                 elif step == "idle":
                     if fare.cpu_seconds > 0.5:
                         raise Fail(at, "%.2f s of processor time" % fare.cpu_seconds)
-                else:
+                elif step in CONTINUE:
                     if step == "fg":
                         os.tcsetpgrp(terminal.slave, fare.pid)
                     elif step == "kill":
                         os.killpg(fare.pid, signal.SIGTERM)
                     os.killpg(fare.pid, signal.SIGCONT)
+                else:
+                    raise Fail(at, "no such step")
+        if (got := terminal.left_for_shell()) != left:
+            raise Fail("the input after the end", "%r left for the shell, wanted %r" % (got, left))
     finally:  # whatever the job did, the shell's terminal as it was
         os.tcsetpgrp(terminal.slave, shell)
         termios.tcsetattr(terminal.slave, termios.TCSANOW, before)
@@ -105,12 +124,37 @@ def shell_gone(command):
         terminal.close()
 
 
+def script_gone(command):
+    """A job in key mode whose script has ended, its group orphaned, when the
+    shell takes the terminal back: it ends by itself, the terminal given back."""
+    def shell(terminal):
+        reader, writer = os.pipe()
+        if os.fork() == 0:  # the script: starts the job and ends
+            try:
+                os.write(writer, b"%d" % launch.start(command, terminal, "foreground", stdin=TRIP,
+                                                       stdout=subprocess.DEVNULL).pid)
+            finally:
+                os._exit(0)
+        os.wait()
+        fare = launch.Fare(int(os.read(reader, 20) or 0), terminal)
+        fare.waiting_for_key("the wait, its script gone")
+        os.tcsetpgrp(terminal.slave, os.getpgrp())
+        until("the end once the shell has the terminal", lambda: fare.facts()["State"].startswith("Z"),
+              fare.describe)
+        terminal.check_as_before("the terminal after the end")
+        return fare.pid
+
+    with launch.Fare(launch.as_shell(shell), None) as fare:
+        fare.expect_state("the end, seen by the one it was given to", "exited 0")
+
+
 def main():
     command = launch.program(sys.argv[1:])
     launch.adopt_orphans()
     checks = [(scenario[0], lambda s=scenario: launch.as_shell(lambda terminal: play(command, terminal, *s[1:])))
               for scenario in SCENARIOS]
-    return run(checks + [("background, SIGHUP ignored, the shell gone", lambda: shell_gone(command))])
+    return run(checks + [("background, SIGHUP ignored, the shell gone", lambda: shell_gone(command)),
+                         ("foreground, its script gone, the terminal taken back", lambda: script_gone(command))])
 
 
 if __name__ == "__main__":

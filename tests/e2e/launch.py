@@ -13,9 +13,10 @@ import sys
 import tempfile
 import termios
 import threading
+import time
 import traceback
 
-from verdict import Again, Fail, until
+from verdict import Again, Fail, Over, until
 
 
 def signal_name(number):  # SIGTERM, SIGRTMIN+3
@@ -49,8 +50,13 @@ class Terminal:
             termios.tcsetattr(self.slave, termios.TCSANOW, settings)
         self.before = termios.tcgetattr(self.slave)
         self.shown = b""
+        self.paste, self.paste_stops = None, False
+        self.longest_pause = 0.0  # in a paste, between two pieces the terminal took
 
     def close(self):
+        if self.paste:  # stopped, lest it type into the next terminal given these numbers
+            self.paste_stops = True
+            self.left_for_shell()
         os.close(self.master)
         os.close(self.slave)
 
@@ -71,11 +77,22 @@ class Terminal:
 
     def type(self, keys):
         """Types keys; a paste longer than the terminal takes at once goes on
-        in the background, as fast as it is read."""
+        in the background, as fast as it is read, and notes its longest pause:
+        a busy machine may pause it long enough to end a burst."""
         if len(keys) <= 1024:
             os.write(self.master, keys)
-        else:
-            threading.Thread(target=os.write, args=(self.master, keys), daemon=True).start()
+            return
+
+        def paste():
+            last = time.monotonic()
+            for start in range(0, len(keys), 4096):
+                if self.paste_stops:
+                    return
+                os.write(self.master, keys[start:start + 4096])
+                self.longest_pause = max(self.longest_pause, time.monotonic() - last)
+                last = time.monotonic()
+        self.paste = threading.Thread(target=paste, daemon=True)
+        self.paste.start()
 
     def settings(self):
         return termios.tcgetattr(self.slave)
@@ -88,15 +105,18 @@ class Terminal:
             raise Fail(step, "terminal settings %r, before %r" % (now, self.before))
 
     def left_for_shell(self):
-        """The input unread, which the shell would read next, whole lines or not."""
+        """The input unread, which the shell would read next, whole lines or
+        not, up to the end of a paste."""
         settings = self.settings()
         settings[3] &= ~(termios.ICANON | termios.ECHO)
         settings[6][termios.VMIN], settings[6][termios.VTIME] = 1, 0
         termios.tcsetattr(self.slave, termios.TCSANOW, settings)
         left = b""
-        while select.select([self.slave], [], [], 0.1)[0]:
-            left += os.read(self.slave, 65536)
-        return left
+        while True:
+            if select.select([self.slave], [], [], 0.1)[0]:
+                left += os.read(self.slave, 65536)
+            elif not (self.paste and self.paste.is_alive()):
+                return left
 
 
 def as_shell(body, terminal=None):
@@ -225,25 +245,44 @@ class Fare:
         every signal sent to it handled."""
         until(step, lambda: self.sleeps_in(where), self.describe)
 
-    def waiting_for_key(self, step):
-        """Waits until fare waits for the key: the terminal in key mode (echo
-        off), fare asleep in its poll with nothing to read, every signal sent
-        handled. From then on a key typed is kept."""
-        until(step, lambda: self.terminal.echo_off() and self.sleeps_in("poll"), self.describe)
+    def waiting_for_key(self, step, reads=0):
+        """Waits until fare waits for the key (or for the rest of one, once it
+        has made more reads than given): the terminal in key mode (echo off),
+        fare asleep in its poll with nothing to read, every signal sent handled
+        and ending ones let in, which tells this wait from the drain of a burst
+        after the key. From then on a key typed is kept."""
+        until(step, lambda: self.terminal.echo_off() and self.sleeps_in("poll", signal.SIGTERM, reads),
+              self.describe)
 
-    def facts(self):  # the process's status, and where it sleeps
-        with open("/proc/%d/status" % self.pid) as status, open("/proc/%d/wchan" % self.pid) as wchan:
+    def catches(self, number):
+        return int(self.facts()["SigCgt"], 16) >> (number - 1) & 1
+
+    def bytes_read_in_all(self, step):
+        """Once fare has ended, not yet reaped: how many bytes it read."""
+        return until(step, lambda: self.facts()["State"].startswith("Z") and self.facts()["rchar"],
+                     self.describe)
+
+    def facts(self):  # the process's status, its reads, and where it sleeps
+        with open("/proc/%d/status" % self.pid) as status, open("/proc/%d/io" % self.pid) as io, \
+                open("/proc/%d/wchan" % self.pid) as wchan:
             facts = dict(line.split(":", 1) for line in status)
+            facts.update((key, int(value)) for key, value in (line.split(":") for line in io))
             facts["wchan"] = wchan.read()
-        return {key: value.strip() for key, value in facts.items()}
+        return {key: value.strip() if isinstance(value, str) else value for key, value in facts.items()}
 
-    def sleeps_in(self, where):
+    def sleeps_in(self, where, let_in=None, reads=0):
+        """Whether fare sleeps where told, every signal sent to it handled,
+        the one given not blocked meanwhile, after more reads than given."""
         try:
             facts = self.facts()
-        except OSError:  # ended
-            return False
+        except OSError as error:  # reaped
+            raise Over() from error
+        if facts["State"].startswith("Z"):
+            raise Over()
         return (facts["State"].startswith("S") and where in facts["wchan"]
-                and int(facts["SigPnd"], 16) == int(facts["ShdPnd"], 16) == 0)
+                and int(facts["SigPnd"], 16) == int(facts["ShdPnd"], 16) == 0
+                and not (let_in and int(facts["SigBlk"], 16) >> (let_in - 1) & 1)
+                and facts["syscr"] > reads)
 
     def describe(self):
         """What the system knows of the process, for a failure's message."""

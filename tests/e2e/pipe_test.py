@@ -4,7 +4,9 @@ checks, with Windows line ends.
 
 usage: python3 pipe_test.py [EMULATOR...] /path/to/fare
 """
+import contextlib
 import os
+import subprocess
 import sys
 
 import dialogues as table
@@ -35,6 +37,8 @@ def checks(command, windows=False):
                     run = launch.piped(command, b"1000\n10\n", stdout=full)
             elif how == "closed":
                 run = launch.piped(["sh", "-c", 'exec "$@" >&-', "sh"] + command, b"1000\n7\n", stdout=None)
+            elif how == "refused":
+                run = first_prompt_refused(command)
             else:  # a reader that went away: the report is lost, not the status
                 reader, writer = os.pipe()
                 os.close(reader)
@@ -46,7 +50,32 @@ def checks(command, windows=False):
     first = table.DIALOGUES[0]
     return ([(table.label(row), dialogue(row)) for row in table.DIALOGUES]
             + [("arguments ignored", dialogue(first, ["--help", "-x", "5", "3"]))]
-            + [("stdout " + how, unwritable(how)) for how in ("full", "closed", "a pipe with no reader")])
+            + [("stdout " + how, unwritable(how)) for how in ("full", "closed", "a pipe with no reader")]
+            # What fare does while it reads (asleep in a pipe) shows only on Linux.
+            + [("stdout non-blocking, full at the first prompt", unwritable("refused"))] * (not windows))
+
+
+def first_prompt_refused(command):
+    """A run whose first prompt finds its non-blocking pipe full, emptied
+    before the second: one prompt lost is a report not written."""
+    reader, writer = os.pipe()
+    os.set_blocking(writer, False)
+    with contextlib.suppress(BlockingIOError):
+        while True:
+            os.write(writer, bytes(65536))
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=writer, stderr=subprocess.PIPE)
+    os.close(writer)
+    try:
+        launch.Fare(process.pid, None).asleep("the read of the length", "pipe_read")
+        os.set_blocking(reader, False)
+        with contextlib.suppress(BlockingIOError):
+            while os.read(reader, 65536):
+                pass
+        error = process.communicate(b"1000\n10\n", timeout=60)[1]
+        return subprocess.CompletedProcess(command, process.returncode, None, error)
+    finally:
+        process.kill()
+        os.close(reader)
 
 
 if __name__ == "__main__":

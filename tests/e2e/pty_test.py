@@ -4,7 +4,9 @@ over a slow link, signals, and the terminal given back as it was.
 
 usage: python3 pty_test.py [EMULATOR...] /path/to/fare
 """
+import fcntl
 import os
+import select
 import signal
 import sys
 import termios
@@ -18,15 +20,17 @@ PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
 COST_ONLY = table.crlf(table.report_for(b"1000\n7\n"))
 TRIP = b"1000\n10\n"
+SPLIT_AT = 0.075  # the rest of a split key: after a burst's 50 ms pause, within the key's 0.1 s
+MIB = 1 << 20
 
 
-def on_terminal(check, change=None, command=None, **how):
-    """check(terminal, fare) with fare (or command) started on a fresh
-    terminal, its settings changed first by change(settings)."""
+def on_terminal(command, check, change=None, **how):
+    """check(terminal, fare) with the command started on a fresh terminal,
+    its settings changed first by change(settings)."""
     def test():
         terminal = launch.Terminal(change)
         try:
-            with launch.start(command or COMMAND, terminal, **how) as fare:
+            with launch.start(command, terminal, **how) as fare:
                 check(terminal, fare)
         finally:
             terminal.close()
@@ -42,11 +46,18 @@ def answer(terminal, days=b"10", first_end=b"\r"):
     terminal.expect("the report", DISCOUNTED if days == b"10" else COST_ONLY)
 
 
+def as_before(terminal, after):
+    """The terminal as it was, and nothing left over for the shell."""
+    terminal.check_as_before("the terminal after " + after)
+    if left := terminal.left_for_shell():
+        raise Fail("the input after " + after, "%d bytes left for the shell: %r" % (len(left), left[:80]))
+
+
 def ends(terminal, fare, key, wanted="exited 0"):
     """Types the key; fare ends as wanted, the terminal as it was."""
     terminal.type(key)
     fare.expect_state("the end after the key %r" % key, wanted)
-    terminal.check_as_before("the terminal after the key")
+    as_before(terminal, "the key")
 
 
 def full_session(terminal, fare):
@@ -95,10 +106,11 @@ def stop_nobody_could_continue(terminal, fare):
     ends(terminal, fare, b"k")
 
 
-def key_case(*pieces, **how):
-    """A key, or its bytes split over a slow link, maybe with a signal
-    between them: it ends the wait, nothing of it is shown, and nothing of it
-    or of what came with it is left for the shell."""
+def key_case(command, *pieces, most_read=None, **how):
+    """A key, or its bytes split over a slow link (the rest after a burst's
+    pause, within the key's wait), maybe with a signal between them: it ends
+    the wait, nothing of it is shown, and nothing of it or of what came with
+    it is left for the shell, unless fare may read no more than most_read."""
     def check(terminal, fare):
         if "stdin" in how:
             terminal.expect("the report", PROMPT1 + PROMPT2 + COST_ONLY)
@@ -106,41 +118,94 @@ def key_case(*pieces, **how):
             answer(terminal, days=b"5")
         report_end = len(terminal.shown)
         fare.waiting_for_key("the wait")
-        sent = time.monotonic()
-        for number, piece in enumerate(pieces):
-            if number:
-                time.sleep(0.01)
+        before = fare.facts()
+        first = time.monotonic()
+        terminal.type(pieces[0])
+        for piece in pieces[1:]:
+            fare.waiting_for_key("the wait for the rest of the key", before["syscr"])
             if isinstance(piece, bytes):
+                time.sleep(max(0.0, first + SPLIT_AT - time.monotonic()))
                 terminal.type(piece)
             else:
                 os.kill(fare.pid, piece)
-        if len(pieces) > 1 and time.monotonic() - sent > 0.09:  # fare waits 0.1 s for the rest of a key
+        if len(pieces) > 1 and time.monotonic() - first > 0.09:  # fare waits 0.1 s for the rest
             raise Again()
+        if most_read:
+            read = fare.bytes_read_in_all("the end of the paste") - before["rchar"]
+            if read > most_read:
+                raise Fail("the end of the paste", "%d bytes read of it, more than %d" % (read, most_read))
+            if read <= most_read - 4096:  # a pause ended it first: the bound was never reached
+                raise Again()
         fare.expect_state("the end after the key", "exited 0")
         terminal.check_as_before("the terminal after the key")
         terminal.read(0.05)
-        if terminal.shown[report_end:]:
+        if terminal.shown[report_end:] and not most_read:  # the rest of a long paste is echoed
             raise Fail("the screen after the report", repr(terminal.shown[report_end:][:200]))
-        if left := terminal.left_for_shell():
+        left = terminal.left_for_shell()
+        if bool(left) != bool(most_read):
+            if terminal.longest_pause > 0.04:  # a busy machine paused the paste
+                raise Again()
             raise Fail("the input after the end", "%d bytes left for the shell: %r" % (len(left), left[:80]))
     name = b"|".join(piece if isinstance(piece, bytes) else launch.signal_name(piece).encode()
                      for piece in pieces)
-    return "key %r" % (name if len(name) < 40 else name[:30] + b"... (%d bytes)" % len(name)), \
-        on_terminal(check, **how)
+    return "key %r%s" % (name if len(name) < 40 else name[:30] + b"... (%d bytes)" % len(name),
+                         " on %s" % how["change"].__name__ if "change" in how else ""), \
+        on_terminal(command, check, **how)
 
 
-def signal_case(number):
+def signal_case(command, number):
+    """A signal that ends a program ends fare by it, the terminal given back;
+    one whose default is to do nothing is left alone."""
     def check(terminal, fare):
         answer(terminal)
         fare.waiting_for_key("the wait")
+        ignored = number in (signal.SIGCHLD, signal.SIGURG, signal.SIGWINCH)
+        if ignored and fare.catches(number):
+            raise Fail("the wait", "%s caught; %s" % (launch.signal_name(number), fare.describe()))
         os.kill(fare.pid, number)
-        fare.expect_state("the end by the signal", "ended " + launch.signal_name(number))
-        terminal.check_as_before("the terminal after the signal")
-    return "signal %s" % signal.strsignal(number), on_terminal(check)
+        if ignored:
+            fare.waiting_for_key("the wait after the signal")
+            ends(terminal, fare, b"k")
+        else:
+            fare.expect_state("the end by the signal", "ended " + launch.signal_name(number))
+            as_before(terminal, "the signal")
+    return "signal %s" % signal.strsignal(number), on_terminal(command, check)
+
+
+def report_blocked_on_full_pipe(command):
+    """A SIGCONT while the report waits for room in a full pipe: the write
+    goes on once there is room, and fare ends as usual."""
+    def test():
+        reader, writer = os.pipe()
+        filler = b"-" * (fcntl.fcntl(writer, fcntl.F_GETPIPE_SZ) - len(table.PROMPTS))
+        os.write(writer, filler)
+        wanted = filler + table.PROMPTS + table.report_for(TRIP)
+
+        def check(terminal, fare):
+            fare.asleep("the report, the pipe full", "pipe_write")
+            os.kill(fare.pid, signal.SIGCONT)
+            fare.asleep("the report after SIGCONT", "pipe_write")
+            got = b""
+            while len(got) < len(wanted) and select.select([reader], [], [], 20)[0]:
+                got += os.read(reader, 65536)
+            if got != wanted:
+                raise Fail("the output", repr(got[len(filler):]))
+            fare.waiting_for_key("the wait")
+            ends(terminal, fare, b"k")
+        try:
+            on_terminal(command, check, stdin=TRIP, stdout=writer)()
+        finally:
+            os.close(reader)
+            os.close(writer)
+    return test
 
 
 def igncr(settings):
     settings[0] |= termios.IGNCR
+
+
+def istrip(settings):
+    settings[0] |= termios.ISTRIP
 
 
 # Keys that a terminal would act on itself (interrupt, suspend, quit, stop
@@ -151,32 +216,35 @@ KEYS = [(b"q",), (b"\r",), (b"\x1b",), (b"\x03",), (b"\x1a",), (b"\x1c",), (b"\x
         (b"\x1b", signal.SIGCONT, b"[A"), (b"\xc3", signal.SIGTSTP, b"\xb1"), (b"\x1b[1", signal.SIGWINCH, b"5~"),
         (b"\x1b[<64;12345;6789", b"0M"), (b"qls\n",), (b"echo PASTED\n" * 3334,)]
 SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGIO, signal.SIGPWR,
-           signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3]
+           signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGRTMIN + 3,
+           signal.SIGWINCH, signal.SIGCHLD, signal.SIGURG]
 
 
-def checks():
+def checks(command):
     # Standard output a pipe (as in fare | tee log): only a flush shows the
     # prompt before the read.
-    through_cat = ["/bin/sh", "-c", '"$0" "$@" | cat'] + COMMAND
-    return ([("full session", on_terminal(full_session)),
-             ("keys typed ahead are dropped", on_terminal(typed_ahead)),
+    through_cat = ["/bin/sh", "-c", '"$0" "$@" | cat'] + command
+    return ([("full session", on_terminal(command, full_session)),
+             ("keys typed ahead are dropped", on_terminal(command, typed_ahead)),
              ("piped input, the key from the terminal",
-              on_terminal(shows_and_waits(PROMPT1 + PROMPT2 + DISCOUNTED), stdin=TRIP)),
+              on_terminal(command, shows_and_waits(PROMPT1 + PROMPT2 + DISCOUNTED), stdin=TRIP)),
              # Nowhere to write the report: the complaint comes before the
              # wait, and the terminal stands in for neither stream.
-             ("standard output closed",
-              on_terminal(shows_and_waits(table.crlf(table.WRITE_ERROR), "exited 1"), stdin=TRIP, close=(1,))),
+             ("standard output closed", on_terminal(command, shows_and_waits(table.crlf(table.WRITE_ERROR), "exited 1"),
+                                                    stdin=TRIP, close=(1,))),
              ("standard error closed, output failing",
-              on_terminal(shows_and_waits(b"", "exited 1"), stdin=TRIP, stdout=FULL, close=(2,))),
-             ("a stop nobody could continue", on_terminal(stop_nobody_could_continue)),
-             ("Enter with igncr set", key_case(b"\r", stdin=b"1000\n7\n", change=igncr)[1])]
-            + [("prompt shown before the read, output through a pipe",
-                on_terminal(lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"),
-                            command=through_cat))]
-            + [key_case(*k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
+              on_terminal(command, shows_and_waits(b"", "exited 1"), stdin=TRIP, stdout=FULL, close=(2,))),
+             ("a stop nobody could continue", on_terminal(command, stop_nobody_could_continue)),
+             ("SIGCONT while the report waits for a full pipe", report_blocked_on_full_pipe(command)),
+             ("prompt shown before the read, output through a pipe",
+              on_terminal(through_cat, lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"))),
+             key_case(command, b"\r", stdin=b"1000\n7\n", change=igncr),
+             key_case(command, b"\xc3", b"\xb1", change=istrip),
+             # More than a stream that never pauses may hold fare: the rest is left.
+             key_case(command, b"echo PASTED\n" * (3 * MIB // 12), most_read=MIB + 4096)]
+            + [key_case(command, *k) for k in KEYS] + [signal_case(command, s) for s in SIGNALS])
 
 
 if __name__ == "__main__":
-    COMMAND = launch.program(sys.argv[1:])
     FULL = open("/dev/full", "wb")  # noqa: SIM115 -- open for the whole run
-    sys.exit(run(checks()))
+    sys.exit(run(checks(launch.program(sys.argv[1:]))))

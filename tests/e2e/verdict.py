@@ -23,14 +23,22 @@ class Again(Exception):
     moment apart, say): this try proves nothing either way."""
 
 
+class Over(Exception):
+    """What was waited for can no longer come: the process has ended."""
+
+
 def until(step, ready, seen, seconds=20):
     """ready()'s first true value, asked every few milliseconds; a Fail
-    naming the step and seen() after the given seconds."""
+    naming the step and seen() after the given seconds, or once ready()
+    raises Over."""
     deadline = time.monotonic() + seconds
-    while not (result := ready()):
-        if time.monotonic() > deadline:
-            raise Fail(step, "nothing after %g s; %s" % (seconds, seen()))
-        time.sleep(0.005)
+    try:
+        while not (result := ready()):
+            if time.monotonic() > deadline:
+                raise Fail(step, "nothing after %g s; %s" % (seconds, seen()))
+            time.sleep(0.005)
+    except Over:
+        raise Fail(step, "it ended meanwhile; %s" % seen()) from None
     return result
 
 
