@@ -251,7 +251,7 @@ class Fare:
         fare asleep in its poll with nothing to read, every signal sent handled
         and ending ones let in, which tells this wait from the drain of a burst
         after the key. From then on a key typed is kept."""
-        until(step, lambda: self.terminal.echo_off() and self.sleeps_in("poll", signal.SIGTERM, reads),
+        until(step, lambda: self.sleeps_in("poll", signal.SIGTERM, reads) and self.terminal.echo_off(),
               self.describe)
 
     def catches(self, number):

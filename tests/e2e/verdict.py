@@ -27,6 +27,10 @@ class Over(Exception):
     """What was waited for can no longer come: the process has ended."""
 
 
+class Ended(Fail):
+    """The Fail of a wait that Over cut short."""
+
+
 def until(step, ready, seen, seconds=20):
     """ready()'s first true value, asked every few milliseconds; a Fail
     naming the step and seen() after the given seconds, or once ready()
@@ -38,7 +42,7 @@ def until(step, ready, seen, seconds=20):
                 raise Fail(step, "nothing after %g s; %s" % (seconds, seen()))
             time.sleep(0.005)
     except Over:
-        raise Fail(step, "it ended meanwhile; %s" % seen()) from None
+        raise Ended(step, "it ended meanwhile; %s" % seen()) from None
     return result
 
 
