@@ -4,7 +4,8 @@
 # On Unix, the usual tree: bin/fare, the manual page and share/doc/fare/ with
 # the README and the licence. On Windows, one flat folder to unzip: fare.exe
 # beside README.txt and LICENSE.txt, text files with CR LF line ends that any
-# Windows editor shows as lines.
+# Windows editor shows as lines. README.txt is written for Windows users
+# (packaging/README-windows.txt.in): README.md tells how to build on Debian.
 
 # Writes a copy of a text file with CR LF line ends.
 function(fare_write_crlf source output)
@@ -17,7 +18,8 @@ endfunction()
 
 if(WIN32)
     install(TARGETS fare RUNTIME DESTINATION .)
-    fare_write_crlf(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/README.txt)
+    configure_file(packaging/README-windows.txt.in ${PROJECT_BINARY_DIR}/README-windows.txt @ONLY)
+    fare_write_crlf(${PROJECT_BINARY_DIR}/README-windows.txt ${PROJECT_BINARY_DIR}/README.txt)
     fare_write_crlf(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt)
     install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
             DESTINATION .)
@@ -26,8 +28,17 @@ endif()
 
 include(GNUInstallDirs)
 
-# The manual page, its footer naming the project's version; the Debian package
-# takes the same page.
+# The manual page, its footer naming the project's version and dated as the
+# packages date their files: the day of SOURCE_DATE_EPOCH when it is set, else
+# of the last commit (cmake/reproducible.cmake), else of the build. The Debian
+# package takes the same page.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH} AND FARE_COMMIT_TIME MATCHES "^[0-9]+$")
+    set(ENV{SOURCE_DATE_EPOCH} ${FARE_COMMIT_TIME})
+    string(TIMESTAMP FARE_MANUAL_DATE "%Y-%m-%d" UTC)
+    unset(ENV{SOURCE_DATE_EPOCH})
+else()
+    string(TIMESTAMP FARE_MANUAL_DATE "%Y-%m-%d" UTC)
+endif()
 set(FARE_MANUAL_PAGE ${PROJECT_BINARY_DIR}/fare.1)
 configure_file(doc/fare.1.in ${FARE_MANUAL_PAGE} @ONLY)
 

@@ -13,17 +13,18 @@ endif()
 # Packages date their files from the last commit, unless SOURCE_DATE_EPOCH
 # (read when cpack runs) says otherwise: two builds of one commit then give
 # the same packages without anyone setting it. Outside a git checkout the
-# files keep the time they were made.
+# files keep the time they were made. The manual page takes its date from the
+# same commit (cmake/install.cmake).
 find_package(Git QUIET)
 if(GIT_FOUND)
     execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
-                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE fare_commit_time
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE FARE_COMMIT_TIME
                     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
-if(fare_commit_time MATCHES "^[0-9]+$")
+if(FARE_COMMIT_TIME MATCHES "^[0-9]+$")
     set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackCommitTime.cmake)
     file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
          "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
-         "    set(ENV{SOURCE_DATE_EPOCH} ${fare_commit_time})\n"
+         "    set(ENV{SOURCE_DATE_EPOCH} ${FARE_COMMIT_TIME})\n"
          "endif()\n")
 endif()
