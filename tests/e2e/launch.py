@@ -1,7 +1,8 @@
 """How the end-to-end checks start fare and watch what it does: through
 pipes with no terminal (piped), or on a fresh pseudo-terminal (Terminal,
 start) leading a session of its own or as a job of the shell that as_shell
-plays. A command is the program after its emulator (qemu-user, wine), if any.
+plays. A command is the program after its emulator (qemu-user, wine), if any,
+and after a tool that runs it (valgrind, /usr/bin/time), if any.
 """
 import ctypes
 import os
@@ -23,7 +24,7 @@ def signal_name(number):  # SIGTERM, SIGRTMIN+3
     return "SIGRTMIN+%d" % rt if rt >= 0 else signal.Signals(number).name
 
 
-def program(argv):  # from the checks' arguments [EMULATOR...] PROGRAM
+def program(argv):  # from the checks' arguments [TOOL...] [EMULATOR...] PROGRAM
     return argv[:-1] + [os.path.abspath(argv[-1])]
 
 
@@ -34,6 +35,21 @@ def piped(command, typed, stdout=subprocess.PIPE, env=None, seconds=60):
                               start_new_session=True, timeout=seconds, env=env, check=False)
     except subprocess.TimeoutExpired as hung:
         return subprocess.CompletedProcess(command, None, hung.stdout or b"", b"<hung>")
+
+
+def streamed(command, write):
+    """One run with nothing but pipes, its input written by write(stream) as
+    fare reads it: for inputs too long to hold. What it prints must fit in a
+    pipe's buffer."""
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        with process.stdin:
+            write(process.stdin)
+    except BrokenPipeError:  # it stopped reading; what it printed says why
+        pass
+    stdout, stderr = process.stdout.read(), process.stderr.read()
+    return subprocess.CompletedProcess(command, process.wait(), stdout, stderr)
 
 
 class Terminal:
