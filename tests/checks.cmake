@@ -41,24 +41,36 @@ function(fare_check label name)
                                             FIXTURES_REQUIRED "${check_FIXTURES}")
 endfunction()
 
-# The rest checks this build's own program and packages: none of a Linux
-# cross build, or of an instrumented or a static one.
+# The rest runs this build's own program: none of a Linux cross build, nor
+# an instrumented or a static one.
 if(NOT WIN32 AND (CMAKE_CROSSCOMPILING OR FARE_SANITIZE OR FARE_STATIC))
     return()
 endif()
+if(NOT WIN32)
+    fare_check(memory memory TOOLS time
+               COMMAND ${Python3_EXECUTABLE} ${e2e}/memory_test.py ${FARE_time} -f %M
+                       $<TARGET_FILE:fare>)
+    # valgrind's long double has double precision only: see the table's marks.
+    fare_check(valgrind valgrind TOOLS valgrind
+               COMMAND ${Python3_EXECUTABLE} ${e2e}/pipe_test.py --valgrind ${FARE_valgrind} -q
+                       --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=all
+                       $<TARGET_FILE:fare>)
+endif()
 
-# The packages of this build: cpack makes them in the build folder.
+# The packages as CI makes them: with GCC. glibc fortifies the report's
+# printf only there (its wrappers need __va_arg_pack, which clang lacks).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    return()
+endif()
 add_test(NAME package.cpack COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake)
 set_tests_properties(package.cpack PROPERTIES LABELS package FIXTURES_SETUP packaged)
 set(package ${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_NAME})
-if(CPACK_GENERATOR STREQUAL "ZIP")
+if(WIN32)
     fare_check(package package.zip FIXTURES packaged TOOLS file
                COMMAND ${Python3_EXECUTABLE} ${e2e}/package_test.py zip
                        ${package}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}.zip ${PROJECT_SOURCE_DIR})
     return()
 endif()
-
-# A fresh install into a prefix in the build folder.
 set(prefix ${CMAKE_BINARY_DIR}/installed)
 add_test(NAME package.install
          COMMAND sh -c [[rm -rf "$1" && exec "$2" --install "$3" --prefix "$1"]] sh
@@ -74,11 +86,3 @@ fare_check(package package.deb FIXTURES installed packaged
            COMMAND ${Python3_EXECUTABLE} ${e2e}/package_test.py deb
                    ${package}_${PROJECT_VERSION}_${architecture}.deb ${PROJECT_VERSION} ${prefix}
                    $<TARGET_FILE:fare>)
-
-fare_check(memory memory TOOLS time
-           COMMAND ${Python3_EXECUTABLE} ${e2e}/memory_test.py ${FARE_time} -f %M
-                   $<TARGET_FILE:fare>)
-# valgrind's long double has double precision only: see the table's marks.
-fare_check(valgrind valgrind TOOLS valgrind
-           COMMAND ${Python3_EXECUTABLE} ${e2e}/pipe_test.py --valgrind ${FARE_valgrind} -q
-                   --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=all $<TARGET_FILE:fare>)
