@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <numeric>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fare_rule.h"
@@ -30,9 +32,6 @@ exact decode(float value) {
 
 // The float nearest to a finite magnitude, ties to even, subnormals included.
 float nearest_float(exact value) {
-    if (value.significand == 0) {
-        return 0.0F;
-    }
     const auto high = static_cast<std::uint64_t>(value.significand >> 64U);
     const auto low = static_cast<std::uint64_t>(value.significand);
     const int width = high != 0 ? 128 - std::countl_zero(high) : 64 - std::countl_zero(low);
@@ -43,13 +42,12 @@ float nearest_float(exact value) {
         kept = value.significand >> static_cast<unsigned>(dropped);
         const uint128 rest = value.significand - (kept << static_cast<unsigned>(dropped));
         const uint128 half = uint128{1} << static_cast<unsigned>(dropped - 1);
-        if (rest > half || (rest == half && (kept & 1U) != 0)) {
-            ++kept;  // up to 2^24, which carries into the exponent below
-        }
+        kept += static_cast<unsigned>(rest > half || (rest == half && (kept & 1U) != 0));
     }
-    // kept has 24 digits, or the exponent is the subnormals' 2^-149.
+    // kept has 24 digits (2^24 carries into the exponent), or the exponent is
+    // the subnormals' 2^-149, or kept is 0.
     const auto place = static_cast<std::uint32_t>(value.exponent + dropped + 149);
-    return std::bit_cast<float>((place << 23U) + static_cast<std::uint32_t>(kept));
+    return std::bit_cast<float>(kept == 0 ? 0U : (place << 23U) + static_cast<std::uint32_t>(kept));
 }
 
 // The discount fraction, the double nearest 0.3, as significand * 2^exponent.
@@ -104,16 +102,12 @@ fare::fare_quote expected_quote(float cost, const fare::fare_quote& base) {
             std::copysign(scaled(base.total_price, binade - 127), cost)};
 }
 
-struct path {
-    const char* name;
-    fare::float_product_fn product;
-};
-
+using paths = std::vector<std::pair<const char*, fare::float_product_fn>>;
 std::atomic<unsigned> reported{0};
 
 // The costs of every sign and binade whose significand bits are first,
 // first + step, ...: the number of results that differ from the exact ones.
-std::uint64_t sweep(std::uint32_t first, std::uint32_t step, const std::vector<path>& paths) {
+std::uint64_t sweep(std::uint32_t first, std::uint32_t step, const paths& ways) {
     std::uint64_t differing = 0;
     for (std::uint32_t fraction = first; fraction < 0x800000U; fraction += step) {
         const fare::fare_quote base = exact_quote(std::bit_cast<float>(0x3f800000U | fraction));
@@ -123,18 +117,17 @@ std::uint64_t sweep(std::uint32_t first, std::uint32_t step, const std::vector<p
                 continue;
             }
             const fare::fare_quote want = expected_quote(cost, base);
-            for (const path& way : paths) {
-                const fare::fare_quote got = fare::discounted_quote(cost, way.product);
-                if (same(got.discount, want.discount) && same(got.total_price, want.total_price)) {
-                    continue;
-                }
-                ++differing;
-                if (reported++ < 10) {
-                    std::printf("%s, cost %a: discount %a total %a, exactly %a and %a\n", way.name,
-                                static_cast<double>(cost), static_cast<double>(got.discount),
-                                static_cast<double>(got.total_price),
-                                static_cast<double>(want.discount),
-                                static_cast<double>(want.total_price));
+            for (const auto& [name, product] : ways) {
+                const fare::fare_quote got = fare::discounted_quote(cost, product);
+                if (!same(got.discount, want.discount) ||
+                    !same(got.total_price, want.total_price)) {
+                    if (++differing, reported++ < 10) {
+                        std::printf("%s, cost %a: discount %a, total %a; exactly %a, %a\n", name,
+                                    static_cast<double>(cost), static_cast<double>(got.discount),
+                                    static_cast<double>(got.total_price),
+                                    static_cast<double>(want.discount),
+                                    static_cast<double>(want.total_price));
+                    }
                 }
             }
         }
@@ -145,24 +138,20 @@ std::uint64_t sweep(std::uint32_t first, std::uint32_t step, const std::vector<p
 }  // namespace
 
 int main() {
-    std::vector<path> paths{{"round to odd", fare::float_product_round_to_odd}};
+    paths ways{{"round to odd", fare::float_product_round_to_odd}};
     if (fare::long_double_rounds_once) {
-        paths.push_back({"extended", fare::float_product_extended});
+        ways.emplace_back("extended", fare::float_product_extended);
     }
     const unsigned threads = std::max(1U, std::thread::hardware_concurrency());
     std::vector<std::uint64_t> differing(threads);
-    std::vector<std::jthread> workers;
-    for (unsigned i = 0; i < threads; ++i) {
-        workers.emplace_back([&, i] { differing[i] = sweep(i, threads, paths); });
+    {
+        std::vector<std::jthread> workers;
+        for (unsigned i = 0; i < threads; ++i) {
+            workers.emplace_back([&, i] { differing[i] = sweep(i, threads, ways); });
+        }
     }
-    workers.clear();
-    std::uint64_t total = 0;
-    for (const std::uint64_t count : differing) {
-        total += count;
-    }
-    std::printf(
-        "%zu paths, %u threads, every non-NaN float cost: %llu results differ from the exact "
-        "ones\n",
-        paths.size(), threads, static_cast<unsigned long long>(total));
+    const std::uint64_t total = std::reduce(differing.begin(), differing.end());
+    std::printf("%zu paths, every float cost but NaN: %llu results differ from the exact ones\n",
+                ways.size(), static_cast<unsigned long long>(total));
     return total == 0 ? 0 : 1;
 }
