@@ -3,7 +3,6 @@ the two prompts. Every check that runs the real program on whole dialogues
 takes them from here: the pipe, oracle, terminal and job-control tests, the
 Windows runs, the valgrind, memory and package checks.
 """
-import io
 from typing import Callable, NamedTuple, Union
 
 PROMPTS = b"Ingresa longitud\nIngresa dias de viaje\n"
@@ -138,25 +137,10 @@ SHORT_RUN = 2000
 
 def typed(dialogue, n=SHORT_RUN):
     """What the dialogue types, as bytes."""
-    text = io.BytesIO()
-    stream_typed(dialogue, n, text)
-    return text.getvalue()
-
-
-def stream_typed(dialogue, n, out):
-    """Writes what the dialogue types to out, long runs a megabyte at a time."""
     if isinstance(dialogue.typed, bytes):
-        out.write(dialogue.typed)
-        return
-    for piece in dialogue.typed(n):
-        if isinstance(piece, bytes):
-            out.write(piece)
-            continue
-        pattern, count = piece
-        block = pattern * (2**20 // len(pattern))
-        while count > 0:
-            out.write(block[:count])
-            count -= len(block)
+        return dialogue.typed
+    return b"".join(piece if isinstance(piece, bytes) else (piece[0] * (piece[1] // len(piece[0]) + 1))[:piece[1]]
+                    for piece in dialogue.typed(n))
 
 
 def expected(dialogue):

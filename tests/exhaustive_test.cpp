@@ -60,19 +60,14 @@ fare::fare_quote exact_quote(float cost) {
     const exact magnitude = decode(cost);
     const float discount = nearest_float({magnitude.significand * point_three.significand,
                                           magnitude.exponent + point_three.exponent});
-    exact taken = decode(discount);
-    // Aligned to the lower exponent, at most 2 apart (0 if the discount is 0):
-    // no bit is lost.
-    taken.exponent = discount == 0.0F ? magnitude.exponent : taken.exponent;
-    const int scale = std::min(magnitude.exponent, taken.exponent);
+    // The discount's exponent is at most the cost's, and 2 below it at most:
+    // aligned to it, the cost loses no bit.
+    const exact taken = decode(discount);
     const float total = nearest_float(
-        {(magnitude.significand << static_cast<unsigned>(magnitude.exponent - scale)) -
-             (taken.significand << static_cast<unsigned>(taken.exponent - scale)),
-         scale});
-    return {.discounted = true,
-            .cost = cost,
-            .discount = std::copysign(discount, cost),
-            .total_price = std::copysign(total, total == 0.0F ? 1.0F : cost)};
+        {(magnitude.significand << static_cast<unsigned>(magnitude.exponent - taken.exponent)) -
+             taken.significand,
+         taken.exponent});
+    return {true, cost, std::copysign(discount, cost), std::copysign(total, total == 0 ? 1 : cost)};
 }
 
 bool same(float got, float want) {

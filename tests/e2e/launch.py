@@ -37,21 +37,6 @@ def piped(command, typed, stdout=subprocess.PIPE, env=None, seconds=60):
         return subprocess.CompletedProcess(command, None, hung.stdout or b"", b"<hung>")
 
 
-def streamed(command, write):
-    """One run with nothing but pipes, its input written by write(stream) as
-    fare reads it: for inputs too long to hold. What it prints must fit in a
-    pipe's buffer."""
-    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, start_new_session=True)
-    try:
-        with process.stdin:
-            write(process.stdin)
-    except BrokenPipeError:  # it stopped reading; what it printed says why
-        pass
-    stdout, stderr = process.stdout.read(), process.stderr.read()
-    return subprocess.CompletedProcess(command, process.wait(), stdout, stderr)
-
-
 class Terminal:
     """A fresh pseudo-terminal: what fare shows, what is typed at it, and
     its settings. Its slave side stays open here, so that the settings and

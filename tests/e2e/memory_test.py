@@ -1,10 +1,9 @@
 """Numbers of any length are read in constant memory and still correctly
-rounded: the long dialogues of the table, their runs 100 MB long, streamed
-through a pipe into fare, whose report must be exact and whose peak memory
-must stay under 4 MiB.
+rounded: the long dialogues of the table, their runs 100 MB long, piped into
+fare, whose report must be exact and whose peak memory must stay under 4 MiB.
 
-usage: python3 memory_test.py /usr/bin/time -f %M /path/to/fare
-(TIME, a tool that adds the peak memory in KiB to standard error, as a line)
+usage: python3 memory_test.py TOOL... /path/to/fare   (/usr/bin/time -f %M: a
+tool that ends standard error with a line of the peak memory in KiB)
 """
 import re
 import sys
@@ -19,7 +18,7 @@ RUN_LENGTH = 100_000_000
 
 def checks(command):
     def check(row):
-        run = launch.streamed(command, lambda stdin: table.stream_typed(row, RUN_LENGTH, stdin))
+        run = launch.piped(command, table.typed(row, RUN_LENGTH), seconds=300)
         if (run.returncode, run.stdout) != (0, table.expected(row)):
             raise verdict.Fail("the report", "status %s, printed %r, stderr %r"
                                % (run.returncode, run.stdout[-200:], run.stderr[-200:]))

@@ -44,9 +44,7 @@ def holds(root, *expected):
 
 
 def reports(program):  # the table's first dialogue, piped, without a terminal
-    row = table.DIALOGUES[0]
-    return lambda: pipe_test.same_run("the report", launch.piped([program], table.typed(row)),
-                                      0, table.expected(row), b"")
+    return pipe_test.checks([program], rows=table.DIALOGUES[:1])[0][1]
 
 
 def manual(what, page, version, program):
@@ -140,8 +138,8 @@ def windows_zip(package, source):
     return [(name + ".zip holds exactly its files", holds(unpacked, *(name + "/" + file for file in (
                 "LICENSE.txt", "README.txt", "fare.exe")))),
             (name + ".zip: fare.exe is a %s console program" % kind, word_size),
-            (name + ".zip: README.txt is README.md with CR LF line ends", crlf("README.txt", "README.md")),
-            (name + ".zip: LICENSE.txt is LICENSE with CR LF line ends", crlf("LICENSE.txt", "LICENSE"))]
+            ] + [(name + ".zip: %s is %s with CR LF line ends" % texts, crlf(*texts))
+                 for texts in (("README.txt", "README.md"), ("LICENSE.txt", "LICENSE"))]
 
 
 if __name__ == "__main__":
