@@ -7,9 +7,10 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(e2e ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
 set(python_path PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}:${e2e})
 
-# A sanitized or emulated build would take minutes or hours for the sweep; its
-# exact arithmetic needs 128-bit integers, which 32-bit targets lack.
-if(NOT CMAKE_CROSSCOMPILING AND NOT FARE_SANITIZE AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+# A sanitized or emulated build would take minutes or hours for the sweep, a
+# static one sweeps the same library again; its exact arithmetic needs 128-bit
+# integers, which 32-bit targets lack.
+if(NOT (CMAKE_CROSSCOMPILING OR FARE_SANITIZE OR FARE_STATIC) AND CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(cheap ON)
 endif()
 option(FARE_EXHAUSTIVE "Test the fare rule on every float cost (label exhaustive)" ${cheap})
