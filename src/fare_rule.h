@@ -29,4 +29,8 @@ fare_quote compute_fare(double length, double travel_days);
 // be held to each other wherever both exist.
 fare_quote compute_fare(double length, double travel_days, float_product_fn float_product);
 
+// The discounted quote for a cost: the discount and the total after it. The
+// exhaustive test holds it to an exact model for every float cost.
+fare_quote discounted_quote(float cost, float_product_fn float_product);
+
 }  // namespace fare

@@ -13,8 +13,9 @@ namespace fare {
 //
 // For the products the fare rule forms, the correctly rounded result is also
 // what the 64-bit intermediate step gives: a double times 2.5 is exact in 64
-// bits, and for a float cost times the double 0.3 an exhaustive run over
-// every float found no cost whose 64-bit product lands on a midpoint.
+// bits, and for a float cost times the double 0.3 no cost's 64-bit product
+// lands on a midpoint: tests/exhaustive_test.cpp tries every float cost
+// against exact integer arithmetic (CTest label exhaustive).
 float float_product_round_to_odd(double a, double b) {
     double product = a * b;
     if (!std::isfinite(product)) {

@@ -31,9 +31,10 @@ constexpr long double fixed_precision_epsilon() {
 // or binary128 (113). A double times 2.5 is then exact. A float cost times the
 // double 0.3 is exact from 77 bits on; below that the product is rounded once
 // more before the float, which goes wrong only where that rounding lands on a
-// float midpoint the exact product is not on. At 64 bits no cost does (see
-// round_to_odd.cpp), and more bits only narrow the products that round onto
-// a midpoint, so every width from 64 up rounds as the x87 does.
+// float midpoint the exact product is not on. At 64 bits no cost does
+// (tests/exhaustive_test.cpp tries every float cost), and more bits
+// only narrow the products that round onto a midpoint, so every width from
+// 64 up rounds as the x87 does.
 //
 // A pair of doubles (IBM double-double) claims 106 digits, but only some of
 // its values have them: its epsilon is far below 2^(1 - digits), and its

@@ -2,14 +2,7 @@
 the two prompts. Every check that runs the real program on whole dialogues
 takes them from here: the pipe, oracle, terminal and job-control tests, the
 Windows runs, the valgrind, memory and package checks.
-
-Run as a script, for the shell checks:
-  dialogues.py list [valgrind|long]   the numbers of the dialogues, with a label
-  dialogues.py typed K [N]            what dialogue K types (N: its long runs' length)
-  dialogues.py expected K             all it must print: the prompts and its report
 """
-import io
-import sys
 from typing import Callable, NamedTuple, Union
 
 PROMPTS = b"Ingresa longitud\nIngresa dias de viaje\n"
@@ -144,25 +137,10 @@ SHORT_RUN = 2000
 
 def typed(dialogue, n=SHORT_RUN):
     """What the dialogue types, as bytes."""
-    text = io.BytesIO()
-    stream_typed(dialogue, n, text)
-    return text.getvalue()
-
-
-def stream_typed(dialogue, n, out):
-    """Writes what the dialogue types to out, long runs a megabyte at a time."""
     if isinstance(dialogue.typed, bytes):
-        out.write(dialogue.typed)
-        return
-    for piece in dialogue.typed(n):
-        if isinstance(piece, bytes):
-            out.write(piece)
-            continue
-        pattern, count = piece
-        block = pattern * (2**20 // len(pattern))
-        while count > 0:
-            out.write(block[:count])
-            count -= len(block)
+        return dialogue.typed
+    return b"".join(piece if isinstance(piece, bytes) else (piece[0] * (piece[1] // len(piece[0]) + 1))[:piece[1]]
+                    for piece in dialogue.typed(n))
 
 
 def expected(dialogue):
@@ -188,25 +166,3 @@ def label(dialogue):
                         for piece in dialogue.typed(0))
     return repr(text if len(text) <= 40 else text[:20] + b"..." + text[-17:])[2:-1]
 
-
-def main(argv):
-    if argv[:1] == ["list"] and len(argv) <= 2:
-        wanted = {"": lambda d: True, "valgrind": lambda d: d.valgrind,
-                  "long": lambda d: not isinstance(d.typed, bytes)}[argv[1] if len(argv) > 1 else ""]
-        for number, dialogue in enumerate(DIALOGUES):
-            if wanted(dialogue):
-                print(number, label(dialogue))
-        return 0
-    if argv[:1] == ["typed"] and len(argv) in (2, 3):
-        n = int(argv[2]) if len(argv) == 3 else SHORT_RUN
-        stream_typed(DIALOGUES[int(argv[1])], n, sys.stdout.buffer)
-        return 0
-    if argv[:1] == ["expected"] and len(argv) == 2:
-        sys.stdout.buffer.write(expected(DIALOGUES[int(argv[1])]))
-        return 0
-    print(__doc__, file=sys.stderr)
-    return 2
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))

@@ -1,7 +1,8 @@
 """How the end-to-end checks start fare and watch what it does: through
 pipes with no terminal (piped), or on a fresh pseudo-terminal (Terminal,
 start) leading a session of its own or as a job of the shell that as_shell
-plays. A command is the program after its emulator (qemu-user, wine), if any.
+plays. A command is the program after its emulator (qemu-user, wine), if any,
+and after a tool that runs it (valgrind, /usr/bin/time), if any.
 """
 import ctypes
 import os
@@ -24,7 +25,7 @@ def signal_name(number):  # SIGTERM, SIGRTMIN+3
     return "SIGRTMIN+%d" % rt if rt >= 0 else signal.Signals(number).name
 
 
-def program(argv):  # from the checks' arguments [EMULATOR...] PROGRAM
+def program(argv):  # from the checks' arguments [TOOL...] [EMULATOR...] PROGRAM
     return argv[:-1] + [os.path.abspath(argv[-1])]
 
 

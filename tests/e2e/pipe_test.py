@@ -2,7 +2,10 @@
 arguments, and output that cannot be written. The Windows runs take the same
 checks, with Windows line ends.
 
-usage: python3 pipe_test.py [EMULATOR...] /path/to/fare
+usage: python3 pipe_test.py [--valgrind] [TOOL...] [EMULATOR...] /path/to/fare
+
+--valgrind: only the dialogues marked for valgrind, which the command starts
+with, one for each way through the program (valgrind is slow).
 """
 import contextlib
 import os
@@ -20,9 +23,9 @@ def same_run(step, run, status, out, err):
                            % (run.returncode, run.stderr, out, run.stdout))
 
 
-def checks(command, windows=False):
-    """(name, check) for every dialogue of the table and for each way the
-    report can fail to be written."""
+def checks(command, windows=False, rows=table.DIALOGUES):
+    """(name, check) for every dialogue of the table (or the rows given) and
+    for each way the report can fail to be written."""
     ends = table.crlf if windows else (lambda text: text)
     lost = (1, None, ends(table.WRITE_ERROR))  # the output went elsewhere
 
@@ -48,7 +51,7 @@ def checks(command, windows=False):
         return check
 
     first = table.DIALOGUES[0]
-    return ([(table.label(row), dialogue(row)) for row in table.DIALOGUES]
+    return ([(table.label(row), dialogue(row)) for row in rows]
             + [("arguments ignored", dialogue(first, ["--help", "-x", "5", "3"]))]
             + [("stdout " + how, unwritable(how)) for how in ("full", "closed", "a pipe with no reader")]
             # What fare does while it reads (asleep in a pipe) shows only on Linux.
@@ -79,4 +82,7 @@ def first_prompt_refused(command):
 
 
 if __name__ == "__main__":
+    if sys.argv[1] == "--valgrind":
+        rows = [row for row in table.DIALOGUES if row.valgrind]
+        sys.exit(verdict.run(checks(launch.program(sys.argv[2:]), rows=rows)))
     sys.exit(verdict.run(checks(launch.program(sys.argv[1:]))))
