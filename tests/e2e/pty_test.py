@@ -22,6 +22,7 @@ COST_ONLY = table.crlf(table.report_for(b"1000\n7\n"))
 TRIP = b"1000\n10\n"
 SPLIT_AT = 0.06  # the rest of a split key: after a burst's 50 ms pause, within the key's 0.1 s
 MIB = 1 << 20
+OTHER_READS = 64 << 10  # bytes a program may read from elsewhere than the terminal
 
 
 def on_terminal(command, check, change=None, **how):
@@ -136,8 +137,9 @@ def key_case(command, *pieces, most_read=None, **how):
         if len(pieces) > 1 and time.monotonic() - first > 0.095:
             raise Again()
         if most_read:
+            # Every read counts, a sanitizer's of its own files as the program ends too.
             read = fare.bytes_read_in_all("the end of the paste") - before["rchar"]
-            if read > most_read:
+            if read > most_read + OTHER_READS:
                 raise Fail("the end of the paste", "%d bytes read of it, more than %d" % (read, most_read))
             if read <= most_read - 4096:  # a pause ended it first: the bound was never reached
                 raise Again()
