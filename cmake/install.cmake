@@ -7,20 +7,12 @@
 # Windows editor shows as lines. README.txt is written for Windows users
 # (packaging/README-windows.txt.in): README.md tells how to build on Debian.
 
-# Writes a copy of a text file with CR LF line ends.
-function(fare_write_crlf source output)
-    file(READ "${source}" text)
-    string(REPLACE "\r\n" "\n" text "${text}")
-    string(REPLACE "\n" "\r\n" text "${text}")
-    file(WRITE "${output}" "${text}")
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
-endfunction()
-
 if(WIN32)
     install(TARGETS fare RUNTIME DESTINATION .)
     configure_file(packaging/README-windows.txt.in ${PROJECT_BINARY_DIR}/README-windows.txt @ONLY)
-    fare_write_crlf(${PROJECT_BINARY_DIR}/README-windows.txt ${PROJECT_BINARY_DIR}/README.txt)
-    fare_write_crlf(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt)
+    # Neither holds an @VARIABLE@ left to replace.
+    configure_file(${PROJECT_BINARY_DIR}/README-windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+    configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
     install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
             DESTINATION .)
     return()

@@ -13,6 +13,15 @@ set(CPACK_STRIP_FILES ON)
 # Directories as Debian and unzip expect them, whatever the umask.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The files dated from the last commit (cmake/reproducible.cmake), unless
+# SOURCE_DATE_EPOCH, read when cpack runs, says otherwise.
+if(FARE_COMMIT_TIME MATCHES "^[0-9]+$")
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackCommitTime.cmake)
+    file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+         "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
+         "    set(ENV{SOURCE_DATE_EPOCH} ${FARE_COMMIT_TIME})\n"
+         "endif()\n")
+endif()
 
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
@@ -21,11 +30,9 @@ if(WIN32)
     else()
         set(CPACK_SYSTEM_NAME win32)
     endif()
-    # Installing and packaging do not build everything first: the zip needs
-    # fare alone (its two text files are written when the build is
-    # configured), and building everything would run the tests under wine.
-    # Build fare (`--target fare`) before the install or package target.
-    set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+    # CPack's zip takes the files in the order the file system lists them:
+    # packed again in sorted order.
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/sorted-zip.cmake)
     include(CPack)
     return()
 endif()

@@ -4,27 +4,14 @@
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                     -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 
-# Archives list their files in sorted order (CPack's Debian package does so
-# itself).
-if(WIN32)
-    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/sorted-zip.cmake)
-endif()
-
-# Packages date their files from the last commit, unless SOURCE_DATE_EPOCH
-# (read when cpack runs) says otherwise: two builds of one commit then give
-# the same packages without anyone setting it. Outside a git checkout the
-# files keep the time they were made. The manual page takes its date from the
-# same commit (cmake/install.cmake).
+# The time of the last commit, FARE_COMMIT_TIME, which dates the manual page
+# (cmake/install.cmake) and the packages' files (cmake/packaging.cmake)
+# unless SOURCE_DATE_EPOCH says otherwise: two builds of one commit then give
+# the same bytes without anyone setting it. Outside a git checkout it is
+# empty, and files keep the time they were made.
 find_package(Git QUIET)
 if(GIT_FOUND)
     execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
                     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE FARE_COMMIT_TIME
                     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-endif()
-if(FARE_COMMIT_TIME MATCHES "^[0-9]+$")
-    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackCommitTime.cmake)
-    file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
-         "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
-         "    set(ENV{SOURCE_DATE_EPOCH} ${FARE_COMMIT_TIME})\n"
-         "endif()\n")
 endif()
