@@ -6,9 +6,9 @@ is given the typed lines of the README's dialogue and must print the rest of
 it. Commands that need root or a package this machine lacks are skipped, and
 said so. The Windows zip's README.txt, from the README's own zip command
 when it ran (or the file or zip given), has CR LF line ends and no build
-command. A configure with tests off needs neither GoogleTest nor Python and
-dates the manual page from SOURCE_DATE_EPOCH; after the developers' preset,
-the default one compiles without -Werror.
+command. A plain configure, no preset, needs neither GoogleTest nor Python
+and dates the manual page from SOURCE_DATE_EPOCH; the default preset
+compiles without -Werror, the developers' one with it.
 
 Usage: docs_test.py SOURCE_DIR
        docs_test.py --windows-readme README.txt|ZIP
@@ -30,7 +30,7 @@ NEEDS = [
     (r"^(sudo|apt|apt-get|dpkg)\s", None, "needs root"),
     (r"--workflow --preset dev\b", None, "would run this check again (CI runs it as written)"),
     (r"^cpack --config build/", "dpkg-shlibdeps", "needs the package dpkg-dev"),
-    (r"\bbuild-win32\b|--preset win32\b", "i686-w64-mingw32-g++-posix",
+    (r"--preset win32-release\b", "i686-w64-mingw32-g++-posix",
      "needs the package g++-mingw-w64-i686-posix"),
 ]
 
@@ -125,18 +125,18 @@ def source_checks(source, scratch):
             checks.append(("README: " + command, command_check(command)))
 
     def zip_readme():
-        zips = glob.glob(os.path.join(tree, "build-win32", "fare-*-win32.zip"))
+        zips = glob.glob(os.path.join(tree, "build-win32-release", "fare-*-win32.zip"))
         if not zips:
-            raise Fail("build-win32", "no zip")
+            raise Fail("build-win32-release", "no zip")
         check_windows_readme(zips[0])
 
-    if any("cpack --config build-win32/" in name for name, _ in checks):
+    if any("--preset win32-release" in name for name, _ in checks):
         checks.append(("the zip's README.txt", zip_readme))
     else:
         print("SKIP the zip's README.txt: the README's zip command did not run", flush=True)
 
     def configure_bare():
-        shell(" ".join(["cmake --preset default -B", os.path.join(scratch, "bare")] +
+        shell(" ".join(["cmake -S . -B", os.path.join(scratch, "bare")] +
                        WITHOUT_TEST_TOOLS), tree, dict(env, SOURCE_DATE_EPOCH=EPOCH))
 
     def manual_date():
@@ -145,19 +145,18 @@ def source_checks(source, scratch):
         if title.split()[3:4] != [EPOCH_DAY]:
             raise Fail("SOURCE_DATE_EPOCH " + EPOCH, "dated %r" % title)
 
-    def default_after_dev():
-        flags = os.path.join(tree, "build", "CMakeFiles", "fare.dir", "flags.make")
-        for preset, werror in (("dev", True), ("default", False)):
+    def werror_in_dev_only():
+        for folder, preset, werror in (("build-dev", "dev", True), ("build", "default", False)):
             shell("cmake --preset " + preset, tree, env)
-            with open(flags, encoding="utf-8") as file:
+            with open(os.path.join(tree, folder, "CMakeFiles", "fare.dir", "flags.make"), encoding="utf-8") as file:
                 if bool(WERROR.search(file.read())) != werror:
                     raise Fail("cmake --preset " + preset,
                                "compiles %s -Werror" % ("without" if werror else "with"))
 
     return checks + [
-        ("tests off: no GoogleTest, no Python", configure_bare),
+        ("no preset: no GoogleTest, no Python", configure_bare),
         ("the manual page is dated from SOURCE_DATE_EPOCH", manual_date),
-        ("after dev, default compiles without -Werror", default_after_dev),
+        ("default compiles without -Werror, dev with it", werror_in_dev_only),
     ]
 
 

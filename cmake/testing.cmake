@@ -1,0 +1,111 @@
+# Which build runs which checks, and fare_test(), through which every test of
+# the project is registered under one label.
+#
+#   label       what                                            builds that run it
+#   unit        the C++ unit tests (GoogleTest)                 every build with tests
+#   e2e         the real program: pipes, the reference, the     every build with tests
+#               terminal, job control (Windows: under wine)
+#   exhaustive  every float cost against exact arithmetic       native 64-bit, not sanitized or static
+#   memory      numbers 100 MB long in constant memory          native GCC, not sanitized or static
+#   valgrind    the dialogues under valgrind                    native GCC, not sanitized or static
+#   release     the install, the packages, the manual page,     GCC, not sanitized or static, not a
+#               the README, the Windows zip and .exe            Linux cross build
+#   static      cppcheck and clang-format                       clang-tidy
+#   fuzz        a bounded run of libFuzzer                      fuzz
+#
+# A sanitized or emulated sweep would take hours, and its exact arithmetic
+# needs 128-bit integers; a static build runs the same library again. The
+# packages are the ones CI makes, with GCC: glibc fortifies the report's
+# printf only there. The memory and valgrind runs and the documents are the
+# same whatever the compiler.
+option(FARE_REQUIRE_ALL_CHECKS "Fail configuring when a tool some check needs is missing (CI)" OFF)
+
+set(FARE_LABELS)
+if(FARE_DEVELOPER_MODE)
+    list(APPEND FARE_LABELS unit e2e)
+    if(NOT (CMAKE_CROSSCOMPILING OR FARE_SANITIZE OR FARE_STATIC) AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(sweep ON)
+    endif()
+    option(FARE_EXHAUSTIVE "Test the fare rule on every float cost (label exhaustive)" ${sweep})
+    if(FARE_EXHAUSTIVE)
+        list(APPEND FARE_LABELS exhaustive)
+    endif()
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT (FARE_SANITIZE OR FARE_STATIC))
+        if(NOT CMAKE_CROSSCOMPILING)
+            list(APPEND FARE_LABELS memory valgrind release)
+        elseif(WIN32)
+            list(APPEND FARE_LABELS release)
+        endif()
+    endif()
+endif()
+if(CMAKE_CXX_CLANG_TIDY)
+    list(APPEND FARE_LABELS static)
+endif()
+if(FARE_FUZZ)
+    list(APPEND FARE_LABELS fuzz)
+endif()
+message(STATUS "fare: this build's checks: ${FARE_LABELS}")
+
+# What runs a program built here: the emulator of a cross build, if any.
+if(WIN32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(FARE_WINE_LOADER /usr/lib/wine/wine64 CACHE FILEPATH "The wine loader for this build")
+    else()
+        set(FARE_WINE_LOADER /usr/lib/wine/wine CACHE FILEPATH "The wine loader for this build")
+    endif()
+    set(FARE_EMULATOR ${FARE_WINE_LOADER})
+else()
+    set(FARE_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()
+
+# fare_test(NAME name LABEL label [TOOLS tool...] [FARE] COMMAND command...
+#           [ENVIRONMENT variable=value...] [PROPERTIES property value...])
+# fare_test(LABEL label DISCOVER target): each test of a GoogleTest program.
+# A test of the label, if this build runs the label. A target of the project
+# in the command is its file, an executable's after the emulator; FARE puts
+# the program under test, after its emulator, last on the command line. Each
+# tool is found, and its name in the command replaced by its path; a missing
+# one makes the test a skipped one that names it, or with
+# FARE_REQUIRE_ALL_CHECKS a configure error.
+function(fare_test)
+    cmake_parse_arguments(PARSE_ARGV 0 test "FARE" "NAME;LABEL;DISCOVER" "TOOLS;COMMAND;ENVIRONMENT;PROPERTIES")
+    if(NOT test_LABEL IN_LIST FARE_LABELS)
+        return()
+    elseif(test_DISCOVER)
+        # Under an emulator the list is read slower than the program starts.
+        gtest_discover_tests(${test_DISCOVER} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${test_LABEL})
+        return()
+    endif()
+    foreach(tool IN LISTS test_TOOLS)
+        find_program(FARE_${tool} ${tool})
+        if(NOT FARE_${tool})
+            if(FARE_REQUIRE_ALL_CHECKS)
+                message(SEND_ERROR "fare: ${test_NAME} (label ${test_LABEL}) needs ${tool}, not found")
+            endif()
+            add_test(NAME ${test_NAME} COMMAND ${CMAKE_COMMAND} -E echo "skipped: ${tool} not found")
+            set_tests_properties(${test_NAME} PROPERTIES LABELS ${test_LABEL} ${test_PROPERTIES}
+                                 SKIP_REGULAR_EXPRESSION "^skipped: ")
+            return()
+        endif()
+    endforeach()
+    set(command)
+    foreach(word IN LISTS test_COMMAND)
+        if(word IN_LIST test_TOOLS)
+            list(APPEND command ${FARE_${word}})
+        elseif(TARGET ${word})
+            get_target_property(type ${word} TYPE)
+            if(type STREQUAL "EXECUTABLE")
+                list(APPEND command ${FARE_EMULATOR})
+            endif()
+            list(APPEND command $<TARGET_FILE:${word}>)
+        else()
+            list(APPEND command ${word})
+        endif()
+    endforeach()
+    if(test_FARE)
+        list(APPEND command ${FARE_EMULATOR} $<TARGET_FILE:fare>)
+    endif()
+    add_test(NAME ${test_NAME} COMMAND ${command})
+    set_tests_properties(${test_NAME} PROPERTIES LABELS ${test_LABEL} ${test_PROPERTIES})
+    set_property(TEST ${test_NAME} PROPERTY ENVIRONMENT ${test_ENVIRONMENT})
+endfunction()
