@@ -1,11 +1,13 @@
 # The static checks besides clang-tidy, which CMAKE_CXX_CLANG_TIDY runs on
 # every source as it is built: cppcheck on src/ and clang-format on every C++
 # file of the repository, as the tests of that build (the clang-tidy preset).
+find_program(FARE_cppcheck cppcheck)
+find_program(FARE_clang-format clang-format)
 fare_test(NAME cppcheck LABEL static TOOLS cppcheck
-          COMMAND cppcheck --enable=warning,performance,portability --error-exitcode=1
+          COMMAND ${FARE_cppcheck} --enable=warning,performance,portability --error-exitcode=1
                   --std=c++20 --quiet -I src src/
           PROPERTIES WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 fare_test(NAME clang-format LABEL static TOOLS clang-format
           COMMAND sh -c [[git ls-files -z '*.cpp' '*.h' | xargs -0 "$0" --dry-run --Werror]]
-                  clang-format
+                  ${FARE_clang-format}
           PROPERTIES WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})

@@ -62,11 +62,11 @@ endif()
 #           [ENVIRONMENT variable=value...] [PROPERTIES property value...])
 # fare_test(LABEL label DISCOVER target): each test of a GoogleTest program.
 # A test of the label, if this build runs the label. A target of the project
-# in the command is its file, an executable's after the emulator; FARE puts
-# the program under test, after its emulator, last on the command line. Each
-# tool is found, and its name in the command replaced by its path; a missing
-# one makes the test a skipped one that names it, or with
-# FARE_REQUIRE_ALL_CHECKS a configure error.
+# in the command is its file, an executable's after the emulator. FARE makes
+# it a pytest check, given the program under test after its emulator as
+# --fare; all its tests skipped, it is a test skipped. Each tool is found as
+# FARE_<tool>; a missing one makes the test a skipped one that names it, or
+# with FARE_REQUIRE_ALL_CHECKS a configure error.
 function(fare_test)
     cmake_parse_arguments(PARSE_ARGV 0 test "FARE" "NAME;LABEL;DISCOVER" "TOOLS;COMMAND;ENVIRONMENT;PROPERTIES")
     if(NOT test_LABEL IN_LIST FARE_LABELS)
@@ -90,9 +90,7 @@ function(fare_test)
     endforeach()
     set(command)
     foreach(word IN LISTS test_COMMAND)
-        if(word IN_LIST test_TOOLS)
-            list(APPEND command ${FARE_${word}})
-        elseif(TARGET ${word})
+        if(TARGET ${word})
             get_target_property(type ${word} TYPE)
             if(type STREQUAL "EXECUTABLE")
                 list(APPEND command ${FARE_EMULATOR})
@@ -103,9 +101,11 @@ function(fare_test)
         endif()
     endforeach()
     if(test_FARE)
-        list(APPEND command ${FARE_EMULATOR} $<TARGET_FILE:fare>)
+        string(JOIN " " fare ${FARE_EMULATOR} $<TARGET_FILE:fare>)
+        list(APPEND command --fare=${fare})
+        list(PREPEND test_PROPERTIES SKIP_REGULAR_EXPRESSION "= [0-9]+ skipped in ")
     endif()
     add_test(NAME ${test_NAME} COMMAND ${command})
-    set_tests_properties(${test_NAME} PROPERTIES LABELS ${test_LABEL} ${test_PROPERTIES})
+    set_tests_properties(${test_NAME} PROPERTIES TIMEOUT 600 LABELS ${test_LABEL} ${test_PROPERTIES})
     set_property(TEST ${test_NAME} PROPERTY ENVIRONMENT ${test_ENVIRONMENT})
 endfunction()

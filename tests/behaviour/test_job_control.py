@@ -5,19 +5,17 @@ The test plays the shell: it leads a session on a fresh pseudo-terminal,
 runs `fare < trip > out` in a process group of its own, in the foreground or
 the background, and steps through each scenario as a user at that shell
 would. Each step waits for what fare has done, never for a sign before it.
-
-usage: python3 job_control_test.py [EMULATOR...] /path/to/fare
 """
 import os
 import signal
 import subprocess
-import sys
 import tempfile
 import termios
 
+import pytest
+
 import dialogues as table
-import launch
-from verdict import Fail, run, until
+from conftest import Fail, Fare, Terminal, adopt_orphans, as_shell, retry, start, until
 
 TRIP = b"1000\n10\n"
 CONTINUE = {"fg", "bg", "kill"}  # each continues a stopped job; fg brings it to the foreground first
@@ -96,7 +94,7 @@ def play(command, terminal, foreground, steps, how=None):
         prompt()
     try:
         with tempfile.TemporaryFile() as out, \
-                launch.start(command, terminal, "foreground" if foreground else "background",
+                start(command, terminal, "foreground" if foreground else "background",
                              stdin=TRIP, stdout=out, stderr=out, **how) as fare:
             for number, step in enumerate(steps, 1):
                 at = "step %d, %s" % (number, step)
@@ -161,14 +159,14 @@ def shell_gone(command):
     """A job stopped in the background, SIGHUP ignored, whose shell exits:
     it ends by itself once the system continues it, without spinning."""
     def shell(terminal):
-        fare = launch.start(command, terminal, "background", stdin=TRIP, stdout=subprocess.DEVNULL,
+        fare = start(command, terminal, "background", stdin=TRIP, stdout=subprocess.DEVNULL,
                             ignore={signal.SIGHUP})
         fare.expect_state("the job wanting the terminal", "stopped SIGTTOU")
         return fare.pid  # and the shell exits, leaving the job running
 
-    terminal = launch.Terminal()  # kept open: no hang-up ends the job
+    terminal = Terminal()  # kept open: no hang-up ends the job
     try:
-        with launch.Fare(launch.as_shell(shell, terminal), None) as fare:
+        with Fare(as_shell(shell, terminal), None) as fare:
             fare.expect_state("the end once the shell has gone", "exited 0")
             if fare.cpu_seconds > 0.5:
                 raise Fail("the end once the shell has gone", "%.2f s of processor time" % fare.cpu_seconds)
@@ -183,12 +181,12 @@ def script_gone(command):
         reader, writer = os.pipe()
         if os.fork() == 0:  # the script: starts the job and ends
             try:
-                os.write(writer, b"%d" % launch.start(command, terminal, "foreground", stdin=TRIP,
+                os.write(writer, b"%d" % start(command, terminal, "foreground", stdin=TRIP,
                                                        stdout=subprocess.DEVNULL).pid)
             finally:
                 os._exit(0)
         os.wait()
-        fare = launch.Fare(int(os.read(reader, 20) or 0), terminal)
+        fare = Fare(int(os.read(reader, 20) or 0), terminal)
         fare.waiting_for_key("the wait, its script gone")
         os.tcsetpgrp(terminal.slave, os.getpgrp())
         until("the end once the shell has the terminal", lambda: fare.facts()["State"].startswith("Z"),
@@ -196,18 +194,23 @@ def script_gone(command):
         terminal.check_as_before("the terminal after the end")
         return fare.pid
 
-    with launch.Fare(launch.as_shell(shell), None) as fare:
+    with Fare(as_shell(shell), None) as fare:
         fare.expect_state("the end, seen by the one it was given to", "exited 0")
 
 
-def main():
-    command = launch.program(sys.argv[1:])
-    launch.adopt_orphans()
-    checks = [(scenario[0], lambda s=scenario: launch.as_shell(lambda terminal: play(command, terminal, *s[1:])))
-              for scenario in SCENARIOS]
-    return run(checks + [("background, SIGHUP ignored, the shell gone", lambda: shell_gone(command)),
-                         ("foreground, its script gone, the terminal taken back", lambda: script_gone(command))])
+@pytest.fixture(scope="module", autouse=True)
+def orphans():
+    adopt_orphans()
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+@pytest.mark.parametrize("scenario", [pytest.param(scenario, id=scenario[0]) for scenario in SCENARIOS])
+def test_job(command, scenario):
+    retry(lambda: as_shell(lambda terminal: play(command, terminal, *scenario[1:])))
+
+
+def test_background_sighup_ignored_the_shell_gone(command):
+    retry(lambda: shell_gone(command))
+
+
+def test_foreground_its_script_gone_the_terminal_taken_back(command):
+    retry(lambda: script_gone(command))

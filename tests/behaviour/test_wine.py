@@ -1,22 +1,14 @@
-#!/usr/bin/env python3
-"""Runs the Windows fare.exe under wine: the piped checks of the Linux build,
-with Windows line ends; and at a console, where it must wait for a key.
-
-Usage: fare_under_wine.py EMULATOR... FARE_EXE
-
-A piped run starts in a session of its own, without a terminal, so wine gives
-the program no console and the key wait returns at once. A console run gets a
-pseudo-terminal, which wine turns into a console.
-"""
+"""The Windows fare.exe under wine at a console, where it must wait for a
+key (its piped runs are test_pipes.py's, with Windows line ends). A console
+run gets a pseudo-terminal, which wine turns into a console."""
 import re
-import sys
 import time
 import tty
 
+import pytest
+
 import dialogues as table
-import launch
-import pipe_test
-from verdict import Fail, run
+from conftest import Fail, Terminal, start
 
 # Console runs: the days typed at the console, and the key pressed after the
 # report. Neither the line end after the days nor a key typed ahead of the
@@ -48,19 +40,25 @@ def answer(terminal, days):
     terminal.expect("the report", REPORT_END, without_escapes, 120)
 
 
-def at_console(check, command):
-    def test():
-        terminal = launch.Terminal()
+@pytest.fixture
+def at_console(command):
+    """check(terminal, process) with the command, or the given one, on a console."""
+    if not command[-1].endswith(".exe"):
+        pytest.skip("not a Windows program")
+
+    def run(check, started=command):
+        terminal = Terminal()
         tty.setraw(terminal.slave)  # keys reach wine as typed, CR for Enter
         try:
-            with launch.start(command, terminal) as process:
+            with start(started, terminal) as process:
                 check(terminal, process)
         finally:
             terminal.close()
-    return test
+    return run
 
 
-def console_check(command, days, key):
+@pytest.mark.parametrize("days, key", CONSOLE_CASES, ids=["key x", "key typed ahead, then cursor up"])
+def test_console(at_console, days, key):
     def check(terminal, fare):
         answer(terminal, days)
         time.sleep(1)
@@ -68,10 +66,10 @@ def console_check(command, days, key):
             raise Fail("the wait", state + " without a key")
         terminal.type(key)
         fare.expect_state("the end after the key", "exited 0")
-    return "console, days %r, key %r" % (days, key), at_console(check, command)
+    at_console(check)
 
 
-def paste_at_prompt(command):
+def test_console_paste_after_the_key(at_console, command):
     """fare run from a command prompt, the key the first byte of a paste: the
     rest of the paste is dropped, not run by the prompt."""
     def check(terminal, prompt):
@@ -85,16 +83,4 @@ def paste_at_prompt(command):
             raise Fail("the prompt after fare", "it ran the rest of the paste")
         terminal.type(b"exit\r")
         prompt.expect_state("the prompt's end", "exited 0")
-    exe = "Z:" + command[-1].replace("/", "\\")
-    return "console, a paste after the key", at_console(check, command[:-1] + ["cmd.exe", "/k", exe])
-
-
-def main():
-    command = sys.argv[1:]  # the emulator, then the program
-    return run(pipe_test.checks(command, windows=True)
-               + [console_check(command, days, key) for days, key in CONSOLE_CASES]
-               + [paste_at_prompt(command)])
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    at_console(check, command[:-1] + ["cmd.exe", "/k", "Z:" + command[-1].replace("/", "\\")])

@@ -1,20 +1,17 @@
 """fare on a real pseudo-terminal, leading a session of its own as a terminal
 window starts it: prompts and echo, the key wait with no Enter, keys split
-over a slow link, signals, and the terminal given back as it was.
-
-usage: python3 pty_test.py [EMULATOR...] /path/to/fare
-"""
+over a slow link, signals, and the terminal given back as it was."""
 import fcntl
 import os
 import select
 import signal
-import sys
 import termios
 import time
 
+import pytest
+
 import dialogues as table
-import launch
-from verdict import Again, Ended, Fail, run, until
+from conftest import Again, Ended, Fail, Terminal, retry, signal_name, start, until
 
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
@@ -29,9 +26,9 @@ def on_terminal(command, check, change=None, **how):
     """check(terminal, fare) with the command started on a fresh terminal,
     its settings changed first by change(settings)."""
     def test():
-        terminal = launch.Terminal(change)
+        terminal = Terminal(change)
         try:
-            with launch.start(command, terminal, **how) as fare:
+            with start(command, terminal, **how) as fare:
                 check(terminal, fare)
         finally:
             terminal.close()
@@ -135,7 +132,7 @@ def key_case(command, *pieces, most_read=None, pace=None, **how):
                 fare.asleep("the drop of what follows the key", "poll", before["syscr"] + 1)
                 late = not terminal.paste.is_alive()
                 os.kill(fare.pid, piece)
-                wanted = "ended " + launch.signal_name(piece)
+                wanted = "ended " + signal_name(piece)
                 continue
             try:
                 fare.waiting_for_key("the wait for the rest of the key", before["syscr"])
@@ -169,11 +166,12 @@ def key_case(command, *pieces, most_read=None, pace=None, **how):
             if terminal.longest_pause > 0.04 or terminal.paste_seconds > 0.9:  # a busy machine paused it
                 raise Again("the input after the end", seen)
             raise Fail("the input after the end", seen)
-    name = b"|".join(piece if isinstance(piece, bytes) else launch.signal_name(piece).encode()
-                     for piece in pieces)
-    return "key %r%s" % (name if len(name) < 40 else name[:30] + b"... (%d bytes)" % len(name),
-                         (" on %s" % how["change"].__name__ if "change" in how else "")
-                         + (", a KiB every %g s" % pace if pace else "")), \
+    keys = [piece for piece in pieces if isinstance(piece, bytes)]
+    name = KEY_NAMES.get(b"".join(keys)) or "a paste of %d bytes" % len(b"".join(keys))
+    name += ", split" * (len(keys) > 1) + "".join(" by " + signal_name(piece) for piece in pieces
+                                                 if not isinstance(piece, bytes))
+    return (name + (" on %s" % how["change"].__name__ if "change" in how else "")
+            + (", a KiB every %g s" % pace if pace else "")), \
         on_terminal(command, check, **how)
 
 
@@ -185,13 +183,13 @@ def signal_case(command, number):
         fare.waiting_for_key("the wait")
         ignored = number in (signal.SIGCHLD, signal.SIGURG, signal.SIGWINCH)
         if ignored and fare.catches(number):
-            raise Fail("the wait", "%s caught; %s" % (launch.signal_name(number), fare.describe()))
+            raise Fail("the wait", "%s caught; %s" % (signal_name(number), fare.describe()))
         os.kill(fare.pid, number)
         if ignored:
             fare.waiting_for_key("the wait after the signal")
             ends(terminal, fare, b"k")
         else:
-            fare.expect_state("the end by the signal", "ended " + launch.signal_name(number))
+            fare.expect_state("the end by the signal", "ended " + signal_name(number))
             as_before(terminal, "the signal")
     return "signal %s" % signal.strsignal(number), on_terminal(command, check)
 
@@ -240,6 +238,10 @@ def istrip(settings):
     settings[0] |= termios.ISTRIP
 
 
+KEY_NAMES = {b"q": "q", b"\r": "Enter", b"\x1b": "Escape", b"\x03": "ctrl-C", b"\x1a": "ctrl-Z",
+             b"\x1c": "ctrl-backslash", b"\x13": "ctrl-S", b"\x04": "ctrl-D", b"\x1b[A": "arrow up", b"\x1b[15~": "F5",
+             b"\x1bx": "Escape x", b"\xc3\xb1": "UTF-8 n-tilde", b"\xe2\x82\xac": "UTF-8 euro sign",
+             b"\x1b[<64;12345;6789" + b"0M": "mouse wheel", b"qls\n": "q with a command after it"}
 # Keys that a terminal would act on itself (interrupt, suspend, quit, stop
 # output, end of file), Enter, a lone Escape, keys split over a slow link (a
 # signal between their bytes too), keys with more after them, a paste.
@@ -279,6 +281,14 @@ def checks(command):
             + [key_case(command, *k) for k in KEYS] + [signal_case(command, s) for s in SIGNALS])
 
 
-if __name__ == "__main__":
-    FULL = open("/dev/full", "wb")  # noqa: SIM115 -- open for the whole run
-    sys.exit(run(checks(launch.program(sys.argv[1:])), tries=10))
+FULL = open("/dev/full", "wb")  # noqa: SIM115 -- open for the whole run
+
+
+@pytest.fixture(scope="module")
+def cases(command):
+    return dict(checks(command))
+
+
+@pytest.mark.parametrize("name", [name for name, _ in checks(["fare"])])
+def test_terminal(cases, name):
+    retry(cases[name], tries=10)

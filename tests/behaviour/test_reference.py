@@ -1,22 +1,22 @@
-"""Compare fare with the exact reference on crafted inputs and a few thousand generated ones.
-
-usage: python3 oracle_test.py [EMULATOR...] /path/to/fare   (seed: FARE_TEST_SEED)
+"""Compare fare with the exact reference on crafted inputs and a few thousand
+generated ones, and the reference with every row of the dialogue table, so
+that neither a wrong row nor a wrong reference can hide.
 
 FARE_ORACLE_SAMPLE=N keeps every crafted input but only N of the generated
 ones, for a slow emulator; the sample comes from a fresh seed each run unless
-FARE_TEST_SEED gives one, and the seed is printed so that a failure repeats.
+FARE_TEST_SEED gives one, and a failure names the seed so that it repeats.
 """
 import concurrent.futures
 import os
 import random
 import struct
-import sys
 from fractions import Fraction
 
+import pytest
+
 import dialogues as table
-import launch
 import reference as ref
-import verdict
+from conftest import piped, same_run
 
 DEFAULT_SEED = 20240607
 rng = random.Random(DEFAULT_SEED)
@@ -109,45 +109,36 @@ ENVIRONMENT = dict(os.environ, ASAN_OPTIONS=":".join(
     filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"])))
 
 
-def run_all(command, inputs):
-    """Run the command on each input, keeping every core busy: a run is
-    mostly the program starting (more so under a sanitizer or an emulator),
-    so runs overlap whatever the machine."""
-    workers = 2 * (os.cpu_count() or 1) + 2
-    with concurrent.futures.ThreadPoolExecutor(workers) as pool:
-        return list(pool.map(lambda text: launch.piped(command, text.encode("latin-1"), env=ENVIRONMENT,
-                                                       seconds=30), inputs))
-
-
-def agrees(step, want, got):
-    if got != want:
-        raise verdict.Fail(step, "\n  want %r\n  got  %r" % (want, got))
-
-
-def main():
-    sample = os.environ.get("FARE_ORACLE_SAMPLE")
-    sample = int(sample) if sample else None
+def inputs():
+    sample = int(os.environ["FARE_ORACLE_SAMPLE"]) if os.environ.get("FARE_ORACLE_SAMPLE") else None
     fresh = random.SystemRandom().randrange(2 ** 32) if sample is not None else DEFAULT_SEED
     seed = int(os.environ.get("FARE_TEST_SEED", fresh))
-    print("seed %d (FARE_TEST_SEED repeats it)" % seed)
     rng.seed(seed)
     crafted, generated = cases()
     if sample is not None:
         generated = rng.sample(generated, min(sample, len(generated)))
-    inputs = crafted + generated
-    runs = run_all(launch.program(sys.argv[1:]), inputs)
-    # The reference and the table of dialogues check each other, so that
-    # neither a wrong row nor a wrong reference can hide.
-    checks = [("reference, table row %s" % table.label(row),
-               lambda row=row: agrees("the reference's output", table.expected(row),
-                                      ref.expected_output(table.typed(row))))
-              for row in table.DIALOGUES]
-    checks += [("stdin %r" % text,
-                lambda text=text, run=run: agrees("the run", (0, ref.expected_output(text), b""),
-                                                  (run.returncode, run.stdout, run.stderr)))
-               for text, run in zip(inputs, runs)]
-    return verdict.run(checks)
+    return seed, crafted + generated
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+SEED, INPUTS = inputs()
+
+
+@pytest.fixture(scope="module")
+def runs(command):
+    """Every input's run, keeping every core busy: a run is mostly the
+    program starting (more so under a sanitizer or an emulator), so runs
+    overlap whatever the machine."""
+    workers = 2 * (os.cpu_count() or 1) + 2
+    with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+        return dict(zip(INPUTS, pool.map(lambda text: piped(command, text.encode("latin-1"), env=ENVIRONMENT,
+                                                           seconds=30), INPUTS)))
+
+
+@pytest.mark.parametrize("row", [pytest.param(row, id=table.label(row)) for row in table.DIALOGUES])
+def test_reference_agrees_with_the_table(row):
+    assert ref.expected_output(table.typed(row)) == table.expected(row)
+
+
+@pytest.mark.parametrize("text", [pytest.param(text, id=repr(text)[1:-1][:60]) for text in INPUTS])
+def test_run(runs, text):
+    same_run("the run (FARE_TEST_SEED=%d repeats it)" % SEED, runs[text], 0, ref.expected_output(text))

@@ -1,13 +1,15 @@
-"""How the end-to-end checks start fare and watch what it does: through
-pipes with no terminal (piped), or on a fresh pseudo-terminal (Terminal,
-start) leading a session of its own or as a job of the shell that as_shell
-plays. A command is the program after its emulator (qemu-user, wine), if any,
-and after a tool that runs it (valgrind, /usr/bin/time), if any.
-"""
+"""What the Python checks share: the program under test (--fare: a command,
+the program after its emulator if any), and how they start it and watch what
+it does: through pipes with no terminal (piped), or on a fresh
+pseudo-terminal (Terminal, start) leading a session of its own or as a job of
+the shell that as_shell plays; how they wait (until), and retry a step the
+machine was too busy for (Again, retry)."""
 import ctypes
 import os
 import pickle
 import select
+import shlex
+import shutil
 import signal
 import subprocess
 import sys
@@ -17,16 +19,93 @@ import threading
 import time
 import traceback
 
-from verdict import Again, Fail, Over, until
+import pytest
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def pytest_addoption(parser):
+    parser.addoption("--fare", default=os.path.join(SOURCE, "build-dev", "fare"),
+                     help="the program under test, after its emulator if any, as a shell would split it "
+                          "(default: build-dev/fare); its folder is the build the release checks look at")
+
+
+@pytest.fixture(scope="session")
+def command(request):
+    """The command that runs the program under test: [EMULATOR...] PROGRAM."""
+    command = shlex.split(request.config.getoption("--fare"))
+    command[-1] = os.path.abspath(command[-1])
+    if not os.path.exists(command[-1]):
+        pytest.fail("no program at %s (--fare)" % command[-1])
+    # A kernel without 32-bit support cannot start the 32-bit wine (../wine.py).
+    if os.path.exists(note := "%s.skipped" % os.environ.get("WINEPREFIX")):
+        with open(note, encoding="utf-8") as why:
+            pytest.skip(why.read().strip())
+    return command
+
+
+@pytest.fixture(scope="session")
+def build(command):  # the build folder of the program under test
+    return os.path.dirname(command[-1])
+
+
+def tool(name):  # the path of a program a check needs, or a skip that names it
+    return shutil.which(name) or pytest.skip("needs %s, not found" % name)
+
+
+class Seen(AssertionError):
+    """What a check saw at a step: Seen(step, seen)."""
+
+    def __str__(self):
+        return "%s: %s" % self.args
+
+
+class Fail(Seen):
+    """The program did something wrong."""
+
+
+class Again(Seen):
+    """The machine was too slow for what the check needs (a key's bytes a
+    moment apart, say): this try proves nothing either way."""
+
+
+class Over(Exception):  # what was waited for can no longer come: the process has ended
+    pass
+
+
+class Ended(Fail):  # the Fail of a wait that Over cut short
+    pass
+
+
+def until(step, ready, seen, seconds=20):
+    """ready()'s first true value, asked every few milliseconds; a Fail
+    naming the step and seen() after the given seconds, or once ready()
+    raises Over."""
+    deadline = time.monotonic() + seconds
+    try:
+        while not (result := ready()):
+            if time.monotonic() > deadline:
+                raise Fail(step, "nothing after %g s; %s" % (seconds, seen()))
+            time.sleep(0.005)
+    except Over:
+        raise Ended(step, "it ended meanwhile; %s" % seen()) from None
+    return result
+
+
+def retry(check, tries=5):
+    """check(), tried again while it says Again, up to tries times."""
+    for attempt in range(tries):
+        try:
+            return check()
+        except Again as last:
+            if attempt + 1 == tries:
+                raise Fail("every try", "no try of %d could tell; the last saw %s" % (tries, last)) from None
+    return None
 
 
 def signal_name(number):  # SIGTERM, SIGRTMIN+3
     rt = number - signal.SIGRTMIN
     return "SIGRTMIN+%d" % rt if rt >= 0 else signal.Signals(number).name
-
-
-def program(argv):  # from the checks' arguments [TOOL...] [EMULATOR...] PROGRAM
-    return argv[:-1] + [os.path.abspath(argv[-1])]
 
 
 def piped(command, typed, stdout=subprocess.PIPE, env=None, seconds=60):
@@ -36,6 +115,13 @@ def piped(command, typed, stdout=subprocess.PIPE, env=None, seconds=60):
                               start_new_session=True, timeout=seconds, env=env, check=False)
     except subprocess.TimeoutExpired as hung:
         return subprocess.CompletedProcess(command, None, hung.stdout or b"", b"<hung>")
+
+
+def same_run(step, run, status, out, err=b""):
+    """The one comparison of a run with what it should have done."""
+    if (run.returncode, run.stdout, run.stderr) != (status, out, err):
+        raise Fail(step, "status %s, stderr %r\n  want %r\n  got  %r"
+                   % (run.returncode, run.stderr[-300:], out[-300:], (run.stdout or b"")[-300:]))
 
 
 class Terminal:

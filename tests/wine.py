@@ -9,7 +9,8 @@ start: checks once that the loader runs here, makes the wine prefix if it is
   after it ends. A kernel that cannot run 32-bit programs cannot run the
   32-bit loader: start then records why, and every test says it was skipped.
 stop: ends the wine server.
-run: runs COMMAND, or says why it cannot run here (status 77, skipped).
+run: runs COMMAND, or says why it cannot run here (status 77, skipped;
+  the Python checks read the same note and skip themselves).
 
 The environment names the loader (WINELOADER), its server (WINESERVER), the
 prefix (WINEPREFIX, WINEARCH) and FARE_WINE_BITS, 32 or 64.
@@ -69,25 +70,13 @@ def stop():
     return 0
 
 
-def run(command):
+def run(*command):
     if os.path.exists(SKIP_NOTE):
         with open(SKIP_NOTE, encoding="utf-8") as note:
             print(note.read(), end="")
         return SKIPPED
-    os.execvp(command[0], command)
-    return 1
-
-
-def main():
-    if sys.argv[1:2] == ["start"]:
-        return start()
-    if sys.argv[1:2] == ["stop"]:
-        return stop()
-    if sys.argv[1:2] == ["run"] and len(sys.argv) > 2:
-        return run(sys.argv[2:])
-    print(__doc__, file=sys.stderr)
-    return 2
+    return os.execvp(command[0], command)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit({"start": start, "stop": stop, "run": run}[sys.argv[1]](*sys.argv[2:]))

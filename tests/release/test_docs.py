@@ -5,24 +5,21 @@ of the sources with a home folder of its own; the one that starts build/fare
 is given the typed lines of the README's dialogue and must print the rest of
 it. Commands that need root or a package this machine lacks are skipped, and
 said so. The Windows zip's README.txt, from the README's own zip command
-when it ran (or the file or zip given), has CR LF line ends and no build
+when it ran, or a Windows build's, has CR LF line ends and no build
 command. A plain configure, no preset, needs neither GoogleTest nor Python
 and dates the manual page from SOURCE_DATE_EPOCH; the default preset
 compiles without -Werror, the developers' one with it.
-
-Usage: docs_test.py SOURCE_DIR
-       docs_test.py --windows-readme README.txt|ZIP
 """
 import glob
 import os
 import re
 import shutil
 import subprocess
-import sys
-import tempfile
 import zipfile
 
-from verdict import Fail, run
+import pytest
+
+from conftest import SOURCE, Fail
 
 # What keeps a README command from running here: (pattern, a program it
 # needs, or None when it never runs here, why).
@@ -97,75 +94,62 @@ def windows_readme(path):
         return archive.read(member)
 
 
-def source_checks(source, scratch):
-    tree, home = os.path.join(scratch, "src"), os.path.join(scratch, "home")
-    shutil.copytree(source, tree, ignore=lambda folder, names: [
+README = open(os.path.join(SOURCE, "README.md"), encoding="utf-8").read()  # noqa: SIM115
+
+
+@pytest.fixture(scope="module")
+def tree(tmp_path_factory):
+    """A copy of the sources, without builds, and a home folder."""
+    scratch = str(tmp_path_factory.mktemp("docs"))
+    tree = os.path.join(scratch, "src")
+    shutil.copytree(SOURCE, tree, ignore=lambda folder, names: [
         name for name in names if name == "__pycache__" or
-        (folder == source and (name == ".git" or name.startswith("build")))])
-    os.mkdir(home)
-    env = dict(os.environ, HOME=home)
-    with open(os.path.join(source, "README.md"), encoding="utf-8") as file:
-        readme = file.read()
-    typed, printed = readme_dialogue(readme)
-    checks = []
-
-    def command_check(command):
-        def check():
-            starts_fare = re.search(r"(^|&& )build/fare$", command)
-            output = shell(command, tree, env, typed if starts_fare else "")
-            if starts_fare and not output.endswith(printed):
-                raise Fail("the dialogue", "printed %r" % output[-len(printed) - 40:])
-        return check
-
-    for command in readme_commands(readme):
-        reason = why_skipped(command)
-        if reason:
-            print("SKIP README: %s: %s" % (command, reason), flush=True)
-        else:
-            checks.append(("README: " + command, command_check(command)))
-
-    def zip_readme():
-        zips = glob.glob(os.path.join(tree, "build-win32-release", "fare-*-win32.zip"))
-        if not zips:
-            raise Fail("build-win32-release", "no zip")
-        check_windows_readme(zips[0])
-
-    if any("--preset win32-release" in name for name, _ in checks):
-        checks.append(("the zip's README.txt", zip_readme))
-    else:
-        print("SKIP the zip's README.txt: the README's zip command did not run", flush=True)
-
-    def configure_bare():
-        shell(" ".join(["cmake -S . -B", os.path.join(scratch, "bare")] +
-                       WITHOUT_TEST_TOOLS), tree, dict(env, SOURCE_DATE_EPOCH=EPOCH))
-
-    def manual_date():
-        with open(os.path.join(scratch, "bare", "fare.1"), encoding="utf-8") as page:
-            title = page.readline()
-        if title.split()[3:4] != [EPOCH_DAY]:
-            raise Fail("SOURCE_DATE_EPOCH " + EPOCH, "dated %r" % title)
-
-    def werror_in_dev_only():
-        for folder, preset, werror in (("build-dev", "dev", True), ("build", "default", False)):
-            shell("cmake --preset " + preset, tree, env)
-            with open(os.path.join(tree, folder, "CMakeFiles", "fare.dir", "flags.make"), encoding="utf-8") as file:
-                if bool(WERROR.search(file.read())) != werror:
-                    raise Fail("cmake --preset " + preset,
-                               "compiles %s -Werror" % ("without" if werror else "with"))
-
-    return checks + [
-        ("no preset: no GoogleTest, no Python", configure_bare),
-        ("the manual page is dated from SOURCE_DATE_EPOCH", manual_date),
-        ("default compiles without -Werror, dev with it", werror_in_dev_only),
-    ]
+        (folder == SOURCE and (name == ".git" or name.startswith("build")))])
+    os.mkdir(os.path.join(scratch, "home"))
+    return tree
 
 
-def main(argv):
-    if argv[:1] == ["--windows-readme"]:
-        return run([(argv[1], lambda: check_windows_readme(argv[1]))])
-    with tempfile.TemporaryDirectory() as scratch:
-        return run(source_checks(os.path.abspath(argv[0]), scratch))
+def env(tree, **more):
+    return dict(os.environ, HOME=os.path.join(os.path.dirname(tree), "home"), **more)
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+@pytest.mark.parametrize("command", readme_commands(README))
+def test_readme_command(tree, command):
+    if reason := why_skipped(command):
+        pytest.skip(reason)
+    typed, printed = readme_dialogue(README)
+    starts_fare = re.search(r"(^|&& )build/fare$", command)
+    output = shell(command, tree, env(tree), typed if starts_fare else "")
+    if starts_fare and not output.endswith(printed):
+        raise Fail("the dialogue", "printed %r" % output[-len(printed) - 40:])
+
+
+def test_readme_zip_has_a_windows_readme(tree):
+    zips = glob.glob(os.path.join(tree, "build-win32-release", "fare-*-win32.zip"))
+    if not zips:
+        pytest.skip("the README's zip command did not run")
+    check_windows_readme(zips[0])
+
+
+def test_windows_readme(build):
+    if not os.path.exists(readme := os.path.join(build, "README.txt")):
+        pytest.skip("not a Windows build")
+    check_windows_readme(readme)
+
+
+def test_readme_no_preset_needs_no_googletest_and_no_python(tree):
+    shell(" ".join(["cmake -S . -B", os.path.join(os.path.dirname(tree), "bare")] + WITHOUT_TEST_TOOLS),
+          tree, env(tree, SOURCE_DATE_EPOCH=EPOCH))
+    with open(os.path.join(os.path.dirname(tree), "bare", "fare.1"), encoding="utf-8") as page:
+        title = page.readline()
+    if title.split()[3:4] != [EPOCH_DAY]:
+        raise Fail("the manual page, SOURCE_DATE_EPOCH " + EPOCH, "dated %r" % title)
+
+
+@pytest.mark.parametrize("preset", ["default", "dev"])
+def test_readme_presets_warnings_as_errors_in_dev_only(tree, preset):
+    folder = "build" if preset == "default" else "build-" + preset
+    shell("cmake --preset " + preset, tree, env(tree))
+    with open(os.path.join(tree, folder, "CMakeFiles", "fare.dir", "flags.make"), encoding="utf-8") as file:
+        if bool(WERROR.search(file.read())) != (preset == "dev"):
+            raise Fail("cmake --preset " + preset, "compiles %s -Werror" % ("with" if preset == "default" else "without"))

@@ -1,0 +1,170 @@
+"""What a user gets from an install (the build's installed/ prefix), the
+Debian package and a Windows zip, made beforehand by CTest's fixtures
+(package.install, package.cpack). hardening-check must find every
+protection but immediate binding, off on purpose, and control-flow
+protection, which the linker drops because Debian 12's C library start
+files lack its marking. Each test_installed_*, test_deb_* and test_zip_*
+runs where the build made what it looks at, and is skipped elsewhere."""
+import glob
+import gzip
+import os
+import re
+import subprocess
+import zipfile
+
+import pytest
+
+from conftest import Fail, SOURCE, piped, same_run, tool
+
+# The first dialogue of the table, piped, without a terminal.
+TYPED = b"1000\n10\n"
+REPORT = (b"Ingresa longitud\nIngresa dias de viaje\nel costo es 2500.000000 \n"
+          b"el descuento es de 750.000000 \nel precio total es 1750.000000 ")
+MANUAL_CHECKS = ["groff", "mandoc", "man -l", "examples"]
+
+
+def said(*command, env=None):  # status and output, standard error included
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env, check=False)
+    return done.returncode, done.stdout.decode(errors="replace")
+
+
+def quiet(*command):  # the command succeeds without a word
+    if (outcome := said(*command)) != (0, ""):
+        raise Fail(command[0], "status %d: %s" % outcome)
+
+
+def holds(root, *expected):
+    found = sorted(os.path.relpath(os.path.join(folder, name), root)
+                   for folder, _, names in os.walk(root) for name in names)
+    if found != list(expected):
+        raise Fail("its files", "%s, not %s" % (found, list(expected)))
+
+
+def made(build, pattern):
+    """The one file the build's package step made, or a skip."""
+    found = glob.glob(os.path.join(build, pattern))
+    return found[0] if found else pytest.skip("this build made no %s" % pattern)
+
+
+@pytest.fixture(scope="module")
+def version(build):
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as cache:
+        return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache.read(), re.M)[1]
+
+
+@pytest.fixture(scope="module")
+def prefix(build):  # where package.install installed it
+    return made(build, "installed")
+
+
+@pytest.fixture(scope="module")
+def deb(build, tmp_path_factory):
+    unpacked = str(tmp_path_factory.mktemp("deb"))
+    subprocess.run([tool("dpkg-deb"), "-x", made(build, "fare_*.deb"), unpacked], check=True)
+    return unpacked
+
+
+def manual(check, page, version, program, scratch):
+    """The page, plain or gzip'd, passes groff and mandoc without a word; man -l
+    shows it with "fare VERSION" in its footer, and each of its examples
+    "$ printf ... | fare", run with program as fare, prints the lines under it
+    up to the shell's prompt (blanks at line ends aside)."""
+    plain = os.path.join(scratch, "fare.1")
+    with open(page, "rb") as packed, open(plain, "wb") as out:
+        out.write(gzip.decompress(packed.read()) if page.endswith(".gz") else packed.read())
+    if check == "groff":
+        quiet(tool("groff"), "-man", "-ww", "-z", plain)
+    elif check == "mandoc":
+        quiet(tool("mandoc"), "-T", "lint", plain)
+    shown = said(tool("man"), "-l", page, env=dict(os.environ, MANWIDTH="80"))[1]
+    if check == "man -l":
+        if not re.search(r"^ *fare - price a trip", shown, re.M):
+            raise Fail("man -l", "does not show it: %r" % shown[:300])
+        if not shown.splitlines()[-1].startswith("fare %s " % version):
+            raise Fail("its footer", "%r names no fare %s" % (shown.splitlines()[-1], version))
+    elif check == "examples":
+        examples = re.findall(r"^( +)\$ (printf .* \| fare)\n((?:\1.*\n)*?\1.* \$)$", shown, re.M)
+        if not examples:
+            raise Fail("its examples", "no piped example found")
+        path = dict(os.environ, PATH=os.path.dirname(program) + os.pathsep + os.environ["PATH"])
+        for indent, command, lines in examples:
+            printed = re.sub(r" +\n", "\n", piped(["sh", "-c", command], b"", env=path).stdout.decode())
+            if printed + "$" != re.sub("^" + indent, "", lines, flags=re.M):
+                raise Fail(command, "prints\n%s\ninstead of\n%s" % (printed, lines))
+
+
+def test_installed_files(prefix):
+    holds(prefix, "bin/fare", "share/doc/fare/LICENSE", "share/doc/fare/README.md", "share/man/man1/fare.1")
+
+
+def test_installed_program(prefix):
+    same_run("the report", piped([prefix + "/bin/fare"], TYPED), 0, REPORT)
+
+
+@pytest.mark.parametrize("check", MANUAL_CHECKS)
+def test_installed_manual(prefix, version, check, tmp_path):
+    manual(check, prefix + "/share/man/man1/fare.1", version, prefix + "/bin/fare", str(tmp_path))
+
+
+def test_deb_files(deb):
+    holds(deb, "usr/bin/fare", "usr/share/doc/fare/README.md", "usr/share/doc/fare/changelog.gz",
+          "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz")
+
+
+def test_deb_program(deb):
+    same_run("the report", piped([deb + "/usr/bin/fare"], TYPED), 0, REPORT)
+
+
+def test_deb_manual_page_is_the_one_installed(deb, prefix):
+    with gzip.open(deb + "/usr/share/man/man1/fare.1.gz") as packed, \
+            open(prefix + "/share/man/man1/fare.1", "rb") as plain:
+        if packed.read() != plain.read():
+            raise Fail("its manual page", "is not the installed one")
+
+
+@pytest.mark.parametrize("check", MANUAL_CHECKS)
+def test_deb_manual(deb, version, check, tmp_path):
+    manual(check, deb + "/usr/share/man/man1/fare.1.gz", version, deb + "/usr/bin/fare", str(tmp_path))
+
+
+def test_deb_lintian_no_error_no_warning_no_hardening_tag_but_no_bindnow(build):
+    status, lintian = said(tool("lintian"), "--allow-root", "--fail-on", "error,warning", "--display-info",
+                           "--show-overrides", made(build, "fare_*.deb"))
+    if status or re.search(r"hardening-(?!no-bindnow)", lintian):
+        raise Fail("lintian", lintian)
+
+
+@pytest.mark.parametrize("which", ["built", "packaged"])
+def test_deb_hardening_check(build, deb, which):
+    program = os.path.join(build, "fare") if which == "built" else deb + "/usr/bin/fare"
+    quiet(tool("hardening-check"), "--quiet", "--nobindnow", "--nocfprotection", program)
+
+
+@pytest.fixture(scope="module")
+def zipped(build, tmp_path_factory):
+    """The zip's folder, unpacked, and its name."""
+    package = made(build, "fare-*-win*.zip")
+    unpacked = str(tmp_path_factory.mktemp("zip"))
+    zipfile.ZipFile(package).extractall(unpacked)
+    name = os.path.basename(package)[:-len(".zip")]
+    return os.path.join(unpacked, name), name
+
+
+def test_zip_files(zipped):
+    holds(os.path.dirname(zipped[0]), *(zipped[1] + "/" + file for file in ("LICENSE.txt", "README.txt", "fare.exe")))
+
+
+def test_zip_exe_is_a_console_program_of_its_word_size(zipped):
+    kind = "PE32+" if zipped[1].endswith("win64") else "PE32"
+    if not (found := said(tool("file"), "-b", zipped[0] + "/fare.exe")[1]).startswith(kind + " executable (console)"):
+        raise Fail("fare.exe", "is %s" % found)
+
+
+@pytest.mark.parametrize("text", ["README.txt", "LICENSE.txt"])
+def test_zip_text_with_crlf(zipped, build, text):
+    original = os.path.join(build, "README-windows.txt") if text == "README.txt" else os.path.join(SOURCE, "LICENSE")
+    with open(os.path.join(zipped[0], text), "rb") as file:
+        packed = file.read()
+    with open(original, "rb") as file:
+        if re.search(rb"(?<!\r)\n", packed) or packed.replace(b"\r\n", b"\n") != file.read():
+            raise Fail(text, "is not %s with CR LF line ends" % os.path.basename(original))
