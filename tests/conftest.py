@@ -25,9 +25,8 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def pytest_addoption(parser):
-    parser.addoption("--fare", default=os.path.join(SOURCE, "build-dev", "fare"),
-                     help="the program under test, after its emulator if any, as a shell would split it "
-                          "(default: build-dev/fare); its folder is the build the release checks look at")
+    parser.addoption("--fare", default=os.path.join(SOURCE, "build-dev", "fare"), help="the program under "
+                     "test, after its emulator if any (default: build-dev/fare); its folder is the build")
 
 
 @pytest.fixture(scope="session")

@@ -3,14 +3,12 @@
 
 usage: wine.py start | stop | run COMMAND...
 
-start: checks once that the loader runs here, makes the wine prefix if it is
-  not there yet and brings up a persistent wine server with wine's services,
-  so programs start at once and no wine process holds a test's output open
-  after it ends. A kernel that cannot run 32-bit programs cannot run the
-  32-bit loader: start then records why, and every test says it was skipped.
+start: checks that the loader runs here, makes the wine prefix and brings up
+  a persistent wine server, so programs start at once and no wine process
+  holds a test's output open after it ends. Where the kernel cannot run the
+  32-bit loader, it notes why (WINEPREFIX.skipped), and every test skips.
 stop: ends the wine server.
-run: runs COMMAND, or says why it cannot run here (status 77, skipped;
-  the Python checks read the same note and skip themselves).
+run: runs COMMAND, or says why it cannot run here (status 77, skipped).
 
 The environment names the loader (WINELOADER), its server (WINESERVER), the
 prefix (WINEPREFIX, WINEARCH) and FARE_WINE_BITS, 32 or 64.

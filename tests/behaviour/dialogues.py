@@ -1,8 +1,5 @@
 """Whole dialogues with fare: what is typed, and the exact report that follows
-the two prompts. Every check that runs the real program on whole dialogues
-takes them from here: the pipe, oracle, terminal and job-control tests, the
-Windows runs, the valgrind, memory and package checks.
-"""
+the two prompts, for every behaviour check that runs whole dialogues."""
 from typing import Callable, NamedTuple, Union
 
 PROMPTS = b"Ingresa longitud\nIngresa dias de viaje\n"

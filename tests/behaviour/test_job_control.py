@@ -208,9 +208,7 @@ def test_job(command, scenario):
     retry(lambda: as_shell(lambda terminal: play(command, terminal, *scenario[1:])))
 
 
-def test_background_sighup_ignored_the_shell_gone(command):
-    retry(lambda: shell_gone(command))
-
-
-def test_foreground_its_script_gone_the_terminal_taken_back(command):
-    retry(lambda: script_gone(command))
+@pytest.mark.parametrize("gone", [shell_gone, script_gone], ids=[
+    "background, SIGHUP ignored, the shell gone", "foreground, its script gone, the terminal taken back"])
+def test_job_left_alone(command, gone):
+    retry(lambda: gone(command))

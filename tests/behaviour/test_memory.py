@@ -1,7 +1,6 @@
 """Numbers of any length are read in constant memory and still correctly
-rounded: the long dialogues of the table, their runs 100 MB long, piped into
-fare under /usr/bin/time, whose report must be exact and whose peak memory
-must stay under 4 MiB."""
+rounded: the table's long dialogues, their runs 100 MB long, piped into fare
+under /usr/bin/time: an exact report, the peak memory under 4 MiB."""
 import re
 
 import pytest

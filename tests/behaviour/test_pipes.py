@@ -1,6 +1,6 @@
 """fare with piped input and no controlling terminal: the dialogue table,
 arguments, and output that cannot be written (a Windows program's with
-Windows line ends); with -m valgrind, the dialogues marked for it under
+Windows line ends); with -k under_valgrind, the dialogues marked for it under
 valgrind, one for each way through the program (valgrind is slow)."""
 import contextlib
 import os
@@ -25,7 +25,6 @@ def test_dialogue(command, ends, row):
     same_run("the report", piped(command, table.typed(row)), 0, ends(table.expected(row)))
 
 
-@pytest.mark.valgrind
 @pytest.mark.parametrize("row", [row for row in ROWS if row.values[0].valgrind])
 def test_dialogue_under_valgrind(command, row):
     valgrind = [tool("valgrind"), "-q", "--error-exitcode=1", "--leak-check=full", "--errors-for-leak-kinds=all"]

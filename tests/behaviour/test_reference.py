@@ -109,18 +109,11 @@ ENVIRONMENT = dict(os.environ, ASAN_OPTIONS=":".join(
     filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"])))
 
 
-def inputs():
-    sample = int(os.environ["FARE_ORACLE_SAMPLE"]) if os.environ.get("FARE_ORACLE_SAMPLE") else None
-    fresh = random.SystemRandom().randrange(2 ** 32) if sample is not None else DEFAULT_SEED
-    seed = int(os.environ.get("FARE_TEST_SEED", fresh))
-    rng.seed(seed)
-    crafted, generated = cases()
-    if sample is not None:
-        generated = rng.sample(generated, min(sample, len(generated)))
-    return seed, crafted + generated
-
-
-SEED, INPUTS = inputs()
+SAMPLE = int(os.environ["FARE_ORACLE_SAMPLE"]) if os.environ.get("FARE_ORACLE_SAMPLE") else None
+SEED = int(os.environ.get("FARE_TEST_SEED", DEFAULT_SEED if SAMPLE is None else random.SystemRandom().randrange(2 ** 32)))
+rng.seed(SEED)
+CRAFTED, GENERATED = cases()
+INPUTS = CRAFTED + (GENERATED if SAMPLE is None else rng.sample(GENERATED, min(SAMPLE, len(GENERATED))))
 
 
 @pytest.fixture(scope="module")

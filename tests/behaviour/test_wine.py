@@ -13,10 +13,7 @@ from conftest import Fail, Terminal, start
 # Console runs: the days typed at the console, and the key pressed after the
 # report. Neither the line end after the days nor a key typed ahead of the
 # report may end the wait.
-CONSOLE_CASES = [
-    (b"10\r", b"x"),
-    (b"10\rx", b"\x1b[A"),  # then the cursor-up key
-]
+CONSOLE_CASES = [(b"10\r", b"x"), (b"10\rx", b"\x1b[A")]  # the last: a key typed ahead, then cursor up
 
 
 def without_escapes(shown):
@@ -42,7 +39,6 @@ def answer(terminal, days):
 
 @pytest.fixture
 def at_console(command):
-    """check(terminal, process) with the command, or the given one, on a console."""
     if not command[-1].endswith(".exe"):
         pytest.skip("not a Windows program")
 

@@ -109,8 +109,7 @@ def tree(tmp_path_factory):
     return tree
 
 
-def env(tree, **more):
-    return dict(os.environ, HOME=os.path.join(os.path.dirname(tree), "home"), **more)
+env = lambda tree, **more: dict(os.environ, HOME=os.path.join(os.path.dirname(tree), "home"), **more)  # noqa: E731
 
 
 @pytest.mark.parametrize("command", readme_commands(README))

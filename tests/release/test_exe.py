@@ -1,14 +1,10 @@
-"""What a Windows build's .exe is, without running it: a PE32 (32-bit, Intel
-80386) or PE32+ (64-bit, x86-64) console program that needs no DLL beyond
-Windows' own, so it runs where nothing else was installed; that asks
-Windows for a random load address (with the relocations to move it), for
-data that cannot run and, at 64 bits, for addresses anywhere; and that
-carries the version resource Explorer shows, with the project's version.
-The same program linked without those protections and without the resource
-must show each lack. And the program's own code calls MinGW-w64's exact
-number conversions (printf and scanf families, strtod, atof), never the
-system C library's: wine's C library is not the one Windows ships, so a run
-under wine cannot show this; the symbols the objects need can."""
+"""A Windows build's .exe, not run: a PE32 (Intel 80386) or PE32+ (x86-64)
+console program that needs no DLL beyond Windows' own; that asks for a random
+load address (with relocations), data that cannot run and, at 64 bits,
+addresses anywhere; with the version resource Explorer shows. The program
+linked without those must show each lack. Its own code calls MinGW-w64's
+exact number conversions, never the system C library's, which a run under
+wine (whose C library is not Windows') cannot show; the symbols can."""
 import glob
 import os
 import re
