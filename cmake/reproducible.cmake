@@ -13,8 +13,8 @@ endif()
 # Packages date their files from the last commit, unless SOURCE_DATE_EPOCH
 # (read when cpack runs) says otherwise: two builds of one commit then give
 # the same packages without anyone setting it. Outside a git checkout the
-# files keep the time they were made. The manual page takes its date from the
-# same commit (cmake/install.cmake).
+# files keep the time they were made. The manual page and the Debian
+# changelog take their date from the same commit (cmake/install.cmake).
 find_package(Git QUIET)
 if(GIT_FOUND)
     execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
@@ -22,9 +22,6 @@ if(GIT_FOUND)
                     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 if(FARE_COMMIT_TIME MATCHES "^[0-9]+$")
-    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackCommitTime.cmake)
-    file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
-         "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
-         "    set(ENV{SOURCE_DATE_EPOCH} ${FARE_COMMIT_TIME})\n"
-         "endif()\n")
+    set(CPACK_FARE_COMMIT_TIME ${FARE_COMMIT_TIME})
 endif()
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake)

@@ -71,6 +71,15 @@ if(WIN32)
                        ${PROJECT_BINARY_DIR})
     return()
 endif()
+# Without dpkg-shlibdeps, cpack stops and names the package that has it (a
+# PATH with `file` alone, and no system folders searched).
+add_test(NAME package.cpack_needs_dpkg_dev COMMAND sh -c [[
+    tools=$(mktemp -d) && ln -s "$(command -v file)" "$tools" || exit 1
+    said=$(PATH=$tools "$1" -D CMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF --config "$2" -B "$tools" 2>&1)
+    status=$?; rm -rf "$tools"
+    [ $status -ne 0 ] && case $said in *dpkg-dev*) exit 0 ;; esac
+    printf 'status %s\n%s\n' $status "$said"; exit 1]] sh ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}/CPackConfig.cmake)
+set_tests_properties(package.cpack_needs_dpkg_dev PROPERTIES LABELS package)
 set(prefix ${CMAKE_BINARY_DIR}/installed)
 add_test(NAME package.install
          COMMAND sh -c [[rm -rf "$1" && exec "$2" --install "$3" --prefix "$1"]] sh

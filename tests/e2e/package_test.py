@@ -99,6 +99,10 @@ def deb(package, version, prefix, built):
             if packed.read() != plain.read():
                 raise Fail("its manual page", "is not the installed one")
 
+    def declares_dependencies():
+        if "libc6" not in (depends := said("dpkg-deb", "-f", package, "Depends")[1]):
+            raise Fail("its Depends", "%r names no libc6" % depends)
+
     def lintian_clean():
         if status or re.search(r"hardening-(?!no-bindnow)", lintian):
             raise Fail("lintian", lintian)
@@ -108,6 +112,7 @@ def deb(package, version, prefix, built):
               holds(unpacked, "usr/bin/fare", "usr/share/doc/fare/README.md", "usr/share/doc/fare/changelog.gz",
                     "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz")),
              ("the .deb's usr/bin/fare", reports(program)),
+             ("the .deb declares what it needs", declares_dependencies),
              ("the .deb's manual page is the installed one", installed_page)]
             + manual("the .deb's fare.1.gz", page, version, program)
             + [("lintian: no error, no warning, no hardening tag but hardening-no-bindnow", lintian_clean),
