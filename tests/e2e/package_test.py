@@ -79,12 +79,37 @@ def manual(what, page, version, program):
             (what + ": its piped examples print what it shows", examples_hold)]
 
 
+def unspread(page):
+    """At every MANWIDTH from 60 to 120, no line is spread: justified, its gaps between words
+    grew by two blanks or more on average. Each line is compared with the same line of the page
+    rendered unjustified (.ad l), which breaks the lines alike with gaps as written."""
+    def check():
+        ragged, justified_any = os.path.join(SCRATCH, "ragged.1"), False
+        with open(page, "rb") as source, open(ragged, "wb") as out:
+            out.write(b".ad l\n" + source.read())
+        for width in range(60, 121):
+            env = dict(os.environ, MANWIDTH=str(width))
+            shown = [said("man", "-l", name, env=env)[1].splitlines() for name in (page, ragged)]
+            for justified, left in zip(*shown):
+                if justified.split() != left.split() or len(shown[0]) != len(shown[1]):
+                    raise Fail("MANWIDTH=%d" % width, "unjustified, other lines: %r" % left)
+                grown, gaps = len(justified.rstrip()) - len(left.rstrip()), len(left.split()) - 1
+                justified_any |= grown > 0
+                if grown >= 2 * gaps > 0:
+                    raise Fail("MANWIDTH=%d" % width, "a spread line: %r" % justified)
+        if not justified_any:
+            raise Fail("man -l", "justifies no line at any width")
+    return check
+
+
 def installed(prefix, version):
     program = os.path.join(prefix, "bin/fare")
     return ([("the prefix holds exactly its files", holds(prefix, "bin/fare", "share/doc/fare/LICENSE",
                                                           "share/doc/fare/README.md", "share/man/man1/fare.1")),
              ("installed bin/fare", reports(program))]
-            + manual("installed fare.1", os.path.join(prefix, "share/man/man1/fare.1"), version, program))
+            + manual("installed fare.1", os.path.join(prefix, "share/man/man1/fare.1"), version, program)
+            + [("installed fare.1: no line spread at MANWIDTH 60 to 120",
+                unspread(os.path.join(prefix, "share/man/man1/fare.1")))])
 
 
 def deb(package, version, prefix, built):
