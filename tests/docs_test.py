@@ -7,7 +7,7 @@ it. Commands that need root or a package this machine lacks are skipped, and
 said so. The Windows zip's README.txt, from the README's own zip command
 when it ran (or the file or zip given), has CR LF line ends and no build
 command. A configure with tests off needs neither GoogleTest nor Python and
-dates the manual page from SOURCE_DATE_EPOCH; after the developers' preset,
+dates the manual page and the Debian changelog from SOURCE_DATE_EPOCH; after the developers' preset,
 the default one compiles without -Werror.
 
 Usage: docs_test.py SOURCE_DIR
@@ -34,17 +34,25 @@ NEEDS = [
      "needs the package g++-mingw-w64-i686-posix"),
 ]
 
+# A build command in a user's README: a build tool's name that starts a line
+# of code (indented by four blanks or more, or after a prompt) or a line where
+# nothing or an option follows it, or starts `code`. "make" in a sentence is
+# no command.
+TOOL = rb"(?:cmake|cpack|ctest|make|ninja|g\+\+|gcc|apt|apt-get|dpkg|sudo|[\w-]*mingw[\w+-]*)(?![\w+-])"
+BUILD_COMMAND = (rb"(?m)^(?: {4,}|\t)(?:[$>] *)?" + TOOL + rb"|^ *[$>] *" + TOOL +
+                 rb"|^[ \t]*" + TOOL + rb"(?=[ \t]+-|[ \t]*\r?$)|`" + TOOL)
+
 # What a Windows user's README.txt must not hold: (what, pattern).
 WINDOWS_README_FAULTS = [
     ("a line without CR LF", rb"(?<!\r)\n|[^\n]\Z"),
-    ("a build command", rb"\b(cmake|cpack|ctest|make|g\+\+|gcc|mingw|apt|apt-get|dpkg|sudo)\b"),
+    ("a build command", BUILD_COMMAND),
     ("a variable left unreplaced", rb"@[A-Z_]+@"),
 ]
 
 # A configure needs GoogleTest or Python if it fails with them disabled.
 WITHOUT_TEST_TOOLS = ["-DCMAKE_DISABLE_FIND_PACKAGE_" + name + "=ON"
                       for name in ("GTest", "Python3", "Python")]
-EPOCH, EPOCH_DAY = "1234567890", "2009-02-13"
+EPOCH, EPOCH_DAY, EPOCH_TIME = "1234567890", "2009-02-13", "Fri, 13 Feb 2009 23:31:30 +0000"
 WERROR = re.compile(r"-Werror(\s|$)", re.M)
 
 
@@ -142,8 +150,10 @@ def source_checks(source, scratch):
     def manual_date():
         with open(os.path.join(scratch, "bare", "fare.1"), encoding="utf-8") as page:
             title = page.readline()
-        if title.split()[3:4] != [EPOCH_DAY]:
-            raise Fail("SOURCE_DATE_EPOCH " + EPOCH, "dated %r" % title)
+        with open(os.path.join(scratch, "bare", "debian", "changelog"), encoding="utf-8") as changes:
+            signed = changes.read().splitlines()[-1]
+        if title.split()[3:4] != [EPOCH_DAY] or not signed.endswith("  " + EPOCH_TIME):
+            raise Fail("SOURCE_DATE_EPOCH " + EPOCH, "dated %r and %r" % (title, signed))
 
     def default_after_dev():
         flags = os.path.join(tree, "build", "CMakeFiles", "fare.dir", "flags.make")
@@ -156,7 +166,7 @@ def source_checks(source, scratch):
 
     return checks + [
         ("tests off: no GoogleTest, no Python", configure_bare),
-        ("the manual page is dated from SOURCE_DATE_EPOCH", manual_date),
+        ("the manual page and the changelog are dated from SOURCE_DATE_EPOCH", manual_date),
         ("after dev, default compiles without -Werror", default_after_dev),
     ]
 

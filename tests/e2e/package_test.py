@@ -17,6 +17,7 @@ import tempfile
 import zipfile
 
 import dialogues as table
+import docs_test
 import launch
 import pipe_test
 from verdict import Fail, run
@@ -79,6 +80,19 @@ def manual(what, page, version, program):
             (what + ": its piped examples print what it shows", examples_hold)]
 
 
+def user_readme(folder, licence):
+    """The README beside the licence is for someone who has the program: it names `man fare`
+    and the licence's file, and no build command, Markdown file or unreplaced variable."""
+    def check():
+        with open(os.path.join(folder, "README"), "rb") as file:
+            text = file.read()
+        if found := re.search(docs_test.BUILD_COMMAND + rb"|\w+\.md\b|@[A-Z_]+@", text):
+            raise Fail("README", "holds %r" % found.group(0))
+        if b"man fare" not in text or licence.encode() not in text:
+            raise Fail("README", "names no `man fare` or no %s" % licence)
+    return check
+
+
 def unspread(page):
     """At every MANWIDTH from 60 to 120, no line is spread: justified, its gaps between words
     grew by two blanks or more on average. Each line is compared with the same line of the page
@@ -105,8 +119,9 @@ def unspread(page):
 def installed(prefix, version):
     program = os.path.join(prefix, "bin/fare")
     return ([("the prefix holds exactly its files", holds(prefix, "bin/fare", "share/doc/fare/LICENSE",
-                                                          "share/doc/fare/README.md", "share/man/man1/fare.1")),
-             ("installed bin/fare", reports(program))]
+                                                          "share/doc/fare/README", "share/man/man1/fare.1")),
+             ("installed bin/fare", reports(program)),
+             ("the installed README is a user's", user_readme(prefix + "/share/doc/fare", "LICENSE"))]
             + manual("installed fare.1", os.path.join(prefix, "share/man/man1/fare.1"), version, program)
             + [("installed fare.1: no line spread at MANWIDTH 60 to 120",
                 unspread(os.path.join(prefix, "share/man/man1/fare.1")))])
@@ -128,16 +143,24 @@ def deb(package, version, prefix, built):
         if "libc6" not in (depends := said("dpkg-deb", "-f", package, "Depends")[1]):
             raise Fail("its Depends", "%r names no libc6" % depends)
 
+    def compressed_docs():  # as Debian's policy has it: what exceeds 4 KiB, but the copyright
+        docs = unpacked + "/usr/share/doc/fare/"
+        if big := [name for name in os.listdir(docs) if not name.endswith(".gz") and name != "copyright"
+                   and os.path.getsize(docs + name) > 4096]:
+            raise Fail("usr/share/doc/fare", "holds %s uncompressed" % big)
+
     def lintian_clean():
         if status or re.search(r"hardening-(?!no-bindnow)", lintian):
             raise Fail("lintian", lintian)
 
     hardening = ("hardening-check", "--quiet", "--nobindnow", "--nocfprotection")
     return ([("the .deb holds exactly its files",
-              holds(unpacked, "usr/bin/fare", "usr/share/doc/fare/README.md", "usr/share/doc/fare/changelog.gz",
+              holds(unpacked, "usr/bin/fare", "usr/share/doc/fare/README", "usr/share/doc/fare/changelog.gz",
                     "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz")),
              ("the .deb's usr/bin/fare", reports(program)),
              ("the .deb declares what it needs", declares_dependencies),
+             ("the .deb's README is a user's", user_readme(unpacked + "/usr/share/doc/fare", "copyright")),
+             ("the .deb's documents over 4 KiB are compressed", compressed_docs),
              ("the .deb's manual page is the installed one", installed_page)]
             + manual("the .deb's fare.1.gz", page, version, program)
             + [("lintian: no error, no warning, no hardening tag but hardening-no-bindnow", lintian_clean),
