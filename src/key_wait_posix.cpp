@@ -1,10 +1,11 @@
 // The key wait on a POSIX terminal: the controlling terminal in
 // non-canonical mode, taken only in the foreground and given back as it was
-// on every way out but SIGKILL, unless another program has set it since.
+// when taken on every way out but SIGKILL, unless another program set it since.
 //
 // The settings change only while every signal is blocked, so no handler sees
-// them half changed. The wait lets signals in only while it sleeps in ppoll
-// for the key and while a background job asks for the foreground.
+// them half changed. Signals are let in only while the wait sleeps in ppoll
+// for the key, while a background job asks for the foreground, and before the
+// wait decides that its job has lost the foreground (a stop comes first).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,25 +20,43 @@
 #include <ctime>
 #include <limits>
 
+#include "key_burst.h"
+#include "key_mode.h"
 #include "key_sequence.h"
 #include "key_wait.h"
 
 namespace fare {
 namespace {
 
-int terminal = -1;
-termios saved_settings{};
-termios key_settings{};
-sigset_t all_signals{};
-sigset_t normal_mask{};  // the process's own mask, in force outside the wait
-volatile std::sig_atomic_t in_key_mode = 0;
-volatile std::sig_atomic_t continued = 0;
+const sigset_t all_signals = []() noexcept {
+    sigset_t set{};
+    sigfillset(&set);
+    return set;
+}();
 
-// The actions the signals had before the wait, for those it handles.
-struct sigaction previous_actions[NSIG];
-bool handled[NSIG];
+// What the wait keeps, where its signal handlers reach it: they read terminal,
+// restore, key_mode and previous_actions, and change in_key_mode, continued
+// and ever_continued, with every signal blocked, as the wait does.
+struct wait_state {
+    int terminal = -1;
+    sigset_t normal_mask{};  // the process's own, in force outside the wait
+    termios restore{};       // what the terminal held when the wait took it
+    termios key_mode{};      // the key settings as the system reported them back
+    bool has_key_mode = false;
+    volatile std::sig_atomic_t in_key_mode = 0;
+    volatile std::sig_atomic_t continued = 0;       // since it last took the terminal
+    volatile std::sig_atomic_t ever_continued = 0;  // a shell's job, which it can bring back
+    struct sigaction previous_actions[NSIG] {};     // before the wait, for those it handles
+    bool handled[NSIG]{};
+};
+wait_state state;
 
-bool in_foreground() { return tcgetpgrp(terminal) == getpgrp(); }
+void forget_terminal() {
+    close(state.terminal);
+    state.terminal = -1;
+}
+
+bool in_foreground() { return tcgetpgrp(state.terminal) == getpgrp(); }
 
 bool same_settings(const termios& a, const termios& b) {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
@@ -48,43 +67,50 @@ bool same_settings(const termios& a, const termios& b) {
 // since (a pager in the same pipeline, a shell that took it back) owns it.
 bool holds_key_settings() {
     termios now{};
-    return tcgetattr(terminal, &now) == 0 && same_settings(now, key_settings);
+    return tcgetattr(state.terminal, &now) == 0 && same_settings(now, state.key_mode);
 }
 
 // Keys typed before the change do not count. They go first, so that once the
 // new settings show (echo off, say) every key typed from then on is kept.
-// Neither call waits for the terminal: a handler uses them too.
+// Neither call waits for the terminal (a handler uses them too), nor is
+// interrupted: every caller blocks every signal.
 bool set_terminal(const termios& settings) {
-    tcflush(terminal, TCIFLUSH);
-    int result = 0;
-    do {
-        result = tcsetattr(terminal, TCSANOW, &settings);
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+    tcflush(state.terminal, TCIFLUSH);
+    return tcsetattr(state.terminal, TCSANOW, &settings) == 0;
 }
 
 // With every signal blocked, so that a change from the background is not
 // stopped. Out of the foreground the input is the shell's: it is kept.
 void leave_key_mode() {
-    if (in_key_mode != 0 && holds_key_settings()) {
+    if (state.in_key_mode != 0 && holds_key_settings()) {
         if (in_foreground()) {
-            set_terminal(saved_settings);
+            set_terminal(state.restore);
         } else {
-            tcsetattr(terminal, TCSANOW, &saved_settings);
+            tcsetattr(state.terminal, TCSANOW, &state.restore);
         }
     }
-    in_key_mode = 0;
+    state.in_key_mode = 0;
 }
 
-// With every signal blocked, in the foreground. The settings are kept as the
-// system reports them back, to know them again.
+// With every signal blocked, in the foreground, at the start and after every
+// stop or continue: what the terminal holds then, whoever set it, is what to
+// give back; still in the key settings (SIGSTOP leaves them), what it held
+// before them.
 bool enter_key_mode() {
-    continued = 0;
-    if (!set_terminal(key_settings)) {
+    termios found{};
+    if (tcgetattr(state.terminal, &found) != 0) {
         return false;
     }
-    tcgetattr(terminal, &key_settings);
-    in_key_mode = 1;
+    if (!state.has_key_mode || !same_settings(found, state.key_mode)) {
+        state.restore = found;
+    }
+    if (!set_terminal(key_mode_for(state.restore))) {
+        return false;
+    }
+    tcgetattr(state.terminal, &state.key_mode);
+    state.has_key_mode = true;
+    state.continued = 0;
+    state.in_key_mode = 1;
     return true;
 }
 
@@ -103,7 +129,7 @@ bool catch_signal(int signal_number, handler_type handler) {
 // The signal, blocked while its handler runs, takes its default action as
 // soon as the handler lets it through.
 void take_default_action(int signal_number) {
-    std::signal(signal_number, SIG_DFL);
+    catch_signal(signal_number, SIG_DFL);
     std::raise(signal_number);
     sigset_t just_this{};
     sigemptyset(&just_this);
@@ -129,7 +155,10 @@ extern "C" void stop_by_signal(int signal_number) {
 }
 
 // After any stop, SIGSTOP's too, the shell may have set the terminal its own way.
-extern "C" void note_continue(int /*signal_number*/) { continued = 1; }
+extern "C" void note_continue(int /*signal_number*/) {
+    state.continued = 1;
+    state.ever_continued = 1;
+}
 
 // Every signal whose default action ends the process ends it by that signal,
 // the terminal given back first. Those whose default is to do nothing (a
@@ -158,18 +187,18 @@ handler_type handler_for(int signal_number) {
 void install_handlers() {
     for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
         const handler_type handler = handler_for(signal_number);
-        handled[signal_number] =
+        state.handled[signal_number] =
             handler != nullptr &&
-            sigaction(signal_number, nullptr, &previous_actions[signal_number]) == 0 &&
-            previous_actions[signal_number].sa_handler != SIG_IGN &&
+            sigaction(signal_number, nullptr, &state.previous_actions[signal_number]) == 0 &&
+            state.previous_actions[signal_number].sa_handler != SIG_IGN &&
             catch_signal(signal_number, handler);
     }
 }
 
 void remove_handlers() {
     for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-        if (handled[signal_number]) {
-            sigaction(signal_number, &previous_actions[signal_number], nullptr);
+        if (state.handled[signal_number]) {
+            sigaction(signal_number, &state.previous_actions[signal_number], nullptr);
         }
     }
 }
@@ -182,15 +211,16 @@ void remove_handlers() {
 // leader has gone has no foreground left.
 bool take_terminal() {
     for (;;) {
-        const pid_t foreground = tcgetpgrp(terminal);
+        const pid_t foreground = tcgetpgrp(state.terminal);
         if (foreground == getpgrp()) {
             return enter_key_mode();
         }
-        if (foreground < 0 || !handled[SIGTTOU] || sigismember(&normal_mask, SIGTTOU) == 1) {
+        if (foreground < 0 || !state.handled[SIGTTOU] ||
+            sigismember(&state.normal_mask, SIGTTOU) == 1) {
             return false;
         }
-        sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
-        const bool asked = tcflush(terminal, TCIFLUSH) == 0 || errno == EINTR;
+        sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
+        const bool asked = tcflush(state.terminal, TCIFLUSH) == 0 || errno == EINTR;
         sigprocmask(SIG_SETMASK, &all_signals, nullptr);
         if (!asked) {
             return false;
@@ -228,28 +258,22 @@ nanoseconds now() {
 // until the wait is over (the burst after the key).
 enum class signals { let_in, held };
 
-// With every signal blocked: each one that came meanwhile is handled now.
-void handle_pending_signals() {
-    sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
-    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
-}
-
-// Whether nobody can give the wait a key any more: the job was not stopped,
-// yet another one has the terminal (the script that started it in the
-// background has ended, and its shell took the terminal back). Told only once
-// every signal is handled, as a continue after a stop and bg is another case.
+// Whether another job has the terminal, told once every signal that came
+// meanwhile is handled: a stop and fg may have taken it away and back.
 bool lost_foreground() {
     if (in_foreground()) {
         return false;
     }
-    handle_pending_signals();
-    return continued == 0 && !in_foreground();
+    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
+    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+    return !in_foreground();
 }
 
 // Until the terminal has input or the deadline passes. A signal does not end
 // the wait; a stop, or a continue, has the terminal taken again first. False
-// at the deadline, if the terminal cannot be had or has hung up, or once the
-// job has lost the foreground, which a long wait looks at four times a second.
+// at the deadline, if the terminal cannot be had or has hung up, or once
+// nobody can give the job the foreground back, which a long wait looks at
+// four times a second.
 bool input_ready(nanoseconds deadline, signals while_asleep) {
     constexpr nanoseconds foreground_check = 250 * milliseconds;
     for (;;) {
@@ -257,7 +281,7 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
         if (left <= 0) {
             return false;
         }
-        if (in_key_mode == 0 || continued != 0) {
+        if (state.in_key_mode == 0 || state.continued != 0) {
             if (!take_terminal()) {
                 return false;
             }
@@ -266,9 +290,10 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
         const nanoseconds sleep = std::min(left, foreground_check);
         const timespec timeout{static_cast<std::time_t>(sleep / seconds),
                                static_cast<long>(sleep % seconds)};
-        pollfd ready{terminal, POLLIN, 0};
-        const int result = ppoll(&ready, 1, &timeout,
-                                 while_asleep == signals::let_in ? &normal_mask : &all_signals);
+        pollfd ready{state.terminal, POLLIN, 0};
+        const int result =
+            ppoll(&ready, 1, &timeout,
+                  while_asleep == signals::let_in ? &state.normal_mask : &all_signals);
         if (result > 0) {
             return true;
         }
@@ -276,7 +301,13 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
             return false;
         }
         if (result == 0 && sleep < left && lost_foreground()) {
-            return false;
+            // Never continued, the job lost it to the end of the script that
+            // started it, whose shell took it back: no key can come. A
+            // shell's job asks for it again as a background job does.
+            if (state.ever_continued == 0) {
+                return false;
+            }
+            leave_key_mode();
         }
     }
 }
@@ -286,7 +317,7 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
 std::size_t read_input(nanoseconds deadline, signals while_asleep, unsigned char* buffer,
                        std::size_t size) {
     while (input_ready(deadline, while_asleep)) {
-        const ssize_t got = read(terminal, buffer, size);
+        const ssize_t got = read(state.terminal, buffer, size);
         if (got > 0) {
             return static_cast<std::size_t>(got);
         }
@@ -315,21 +346,15 @@ bool read_key() {
     return true;
 }
 
-// What comes with the key in one burst (the rest of a paste, the tail of a
-// sequence too long for a key) is read and dropped while still in key mode,
-// or the shell would run it. A pause of 50 ms ends the burst: a terminal hands
-// a paste over much faster, even on a busy machine where the kernel passes it
-// on in pieces, and nobody types two keys that close. A stream that never
-// pauses holds the program a second, or a megabyte, at most. A signal that
-// comes meanwhile acts once the terminal is given back.
+// The burst after the key is read and dropped while still in key mode, or
+// the shell would run it. A signal that comes meanwhile acts once the
+// terminal is given back.
 void drop_rest_of_burst() {
-    constexpr nanoseconds burst_gap = 50 * milliseconds;
-    constexpr nanoseconds longest_burst = 1 * seconds;
-    constexpr std::size_t most_bytes = std::size_t{1} << 20;
-    const nanoseconds end = now() + longest_burst;
+    constexpr nanoseconds burst_gap = burst_gap_ms * milliseconds;
+    const nanoseconds end = now() + longest_burst_ms * milliseconds;
     unsigned char dropped[4096];
     std::size_t total = 0;
-    while (total < most_bytes) {
+    while (total < most_burst_input) {
         const std::size_t got =
             read_input(std::min(now() + burst_gap, end), signals::held, dropped, sizeof dropped);
         if (got == 0) {
@@ -343,47 +368,22 @@ void drop_rest_of_burst() {
 
 void prepare_key_wait() {
     // No controlling terminal (cron, CI, a service): nobody can press a key.
-    terminal = open_terminal();
-    if (terminal < 0) {
+    state.terminal = open_terminal();
+    if (state.terminal < 0) {
         return;
     }
-    if (tcgetattr(terminal, &saved_settings) != 0) {
-        close(terminal);
-        terminal = -1;
-        return;
-    }
-    key_settings = saved_settings;
-    // No line editing, no echo, and the control keys (interrupt, suspend,
-    // quit) arrive as ordinary key presses.
-    key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    // Every byte as the keyboard sent it, whatever was set before: Enter
-    // neither dropped nor turned into another byte, the eighth bit of a UTF-8
-    // letter kept, 0xFF not doubled, a break a key rather than an interrupt,
-    // Ctrl-S and Ctrl-Q keys rather than flow control. Case mapping and
-    // parity checks, left alone, turn no key press into none.
-    key_settings.c_iflag &=
-        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
-    key_settings.c_cc[VMIN] = 1;
-    key_settings.c_cc[VTIME] = 0;
-
-    sigfillset(&all_signals);
-    sigprocmask(SIG_SETMASK, &all_signals, &normal_mask);
+    sigprocmask(SIG_SETMASK, &all_signals, &state.normal_mask);
     install_handlers();
-    // A background job writes its report first and takes the terminal when
-    // it waits.
-    const bool ready = !in_foreground() || enter_key_mode();
-    if (!ready) {
+    // A background job takes the terminal, as it then finds it, when it waits.
+    if (in_foreground() && !enter_key_mode()) {
         remove_handlers();
+        forget_terminal();
     }
-    sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
-    if (!ready) {
-        close(terminal);
-        terminal = -1;
-    }
+    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
 }
 
 void wait_for_key() {
-    if (terminal < 0) {
+    if (state.terminal < 0) {
         return;
     }
     sigprocmask(SIG_SETMASK, &all_signals, nullptr);
@@ -392,9 +392,8 @@ void wait_for_key() {
     }
     leave_key_mode();
     remove_handlers();
-    sigprocmask(SIG_SETMASK, &normal_mask, nullptr);
-    close(terminal);
-    terminal = -1;
+    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
+    forget_terminal();
 }
 
 }  // namespace fare

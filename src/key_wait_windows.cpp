@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "key_burst.h"
 #include "key_wait.h"
 
 namespace fare {
@@ -26,19 +27,15 @@ BOOL WINAPI restore_on_console_event(DWORD /*event*/) {
     return FALSE;
 }
 
-// What comes with the key in one burst (the rest of a paste, which the
-// command prompt would run) is dropped from the console's buffer. A pause of
-// 50 ms ends the burst: the console takes a paste in much faster, and nobody
-// types two keys that close. A stream that never pauses holds the program a
-// second, or a million input events, at most.
+// The burst after the key is dropped from the console's buffer, or the
+// command prompt would run it.
 void drop_rest_of_burst() {
     using std::chrono::milliseconds;
     using burst_clock = std::chrono::steady_clock;
-    constexpr milliseconds burst_gap{50};
-    constexpr DWORD most_events = DWORD{1} << 20;
-    const burst_clock::time_point end = burst_clock::now() + std::chrono::seconds(1);
+    constexpr milliseconds burst_gap{burst_gap_ms};
+    const burst_clock::time_point end = burst_clock::now() + milliseconds(longest_burst_ms);
     DWORD dropped = 0;
-    while (dropped < most_events) {
+    while (dropped < most_burst_input) {
         const auto left = std::chrono::duration_cast<milliseconds>(end - burst_clock::now());
         if (left <= milliseconds::zero() ||
             WaitForSingleObject(console, static_cast<DWORD>(std::min(left, burst_gap).count())) !=

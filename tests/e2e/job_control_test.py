@@ -48,16 +48,56 @@ SCENARIOS = [  # (name, started in the foreground, steps, how it is started)
     ("a program's own modes, a key", True, ["key mode", "own modes", "key", "exited 0"]),
     ("a program's own modes, TSTP, kill %1", True, ["key mode", "own modes", "TSTP", "stopped SIGTSTP", "kill",
                                                     "ended SIGTERM"]),
+    # ... and after a stop and fg: what it had set is what fare gives back.
+    ("a program's own modes, TSTP, fg, a key", True, ["key mode", "own modes", "TSTP", "stopped SIGTSTP", "fg",
+                                                      "key mode", "key", "exited 0"]),
+    # Modes that differ from fare's key mode in one thing alone are not its own.
+    ("a program's modes but for the interrupt key, a key", True, ["key mode", "own intr", "key", "exited 0"]),
+    ("a program's modes but for echo, a key", True, ["key mode", "own echo", "key", "exited 0"]),
+    # A shell that edits its command line in a mode of its own: fare gives back
+    # what the terminal held when it took it, not what it held at the start,
+    # and keeps what the user set while it was stopped.
+    ("background at a line-editing prompt, fg, a key", False,
+     ["stopped SIGTTOU", "report", "fg", "key mode", "key", "exited 0"], {"line editing": True}),
+    ("TSTP, stty -ixon at a line-editing prompt, fg, a key", True,
+     ["key mode", "TSTP", "stopped SIGTSTP", "stty -ixon", "fg", "key mode", "key", "exited 0"],
+     {"line editing": True}),
+    # Continued once, a job that loses the terminal is a shell's: it stops as a
+    # background job does, and fg gives it its key.
+    ("STOP, fg, the shell takes the terminal back, fg, a key", True,
+     ["key mode", "STOP", "stopped SIGSTOP", "fg", "key mode", "take back", "stopped SIGTTOU", "fg", "key mode",
+      "key", "exited 0"]),
 ]
 SHELL_INPUT = b"ls\n"
 
 
+def line_editor(settings):  # a line editor's modes: no echo, a key at a time
+    return [*settings[:3], settings[3] & ~(termios.ICANON | termios.ECHO), *settings[4:]]
+
+
 def play(command, terminal, foreground, steps, how=None):
+    """The steps of a scenario, fare started as how says. With "line editing"
+    there, the shell edits its command line in modes of its own at its prompt
+    and puts its cooked modes back for a command and on fg, as busybox sh
+    does."""
     shell, before, left = os.getpgrp(), terminal.before, b""
+    how = dict(how or {})
+    edits_lines, cooked = how.pop("line editing", False), before
+
+    def set_modes(modes):  # and what the terminal must hold at the next check
+        termios.tcsetattr(terminal.slave, termios.TCSANOW, modes)
+        terminal.before = termios.tcgetattr(terminal.slave)
+
+    def prompt():
+        if edits_lines:
+            set_modes(line_editor(cooked))
+
+    if not foreground:
+        prompt()
     try:
         with tempfile.TemporaryFile() as out, \
                 launch.start(command, terminal, "foreground" if foreground else "background",
-                             stdin=TRIP, stdout=out, stderr=out, **(how or {})) as fare:
+                             stdin=TRIP, stdout=out, stderr=out, **how) as fare:
             for number, step in enumerate(steps, 1):
                 at = "step %d, %s" % (number, step)
                 if step.split()[0] in ("stopped", "ended", "exited"):
@@ -65,6 +105,7 @@ def play(command, terminal, foreground, steps, how=None):
                     os.tcsetpgrp(terminal.slave, shell)  # the shell takes the terminal back
                     if step != "stopped SIGSTOP":
                         terminal.check_as_before(at)
+                        prompt()
                 elif step == "report":
                     out.seek(0)
                     if (got := out.read()) != table.PROMPTS + table.report_for(TRIP):
@@ -82,15 +123,26 @@ def play(command, terminal, foreground, steps, how=None):
                     os.killpg(fare.pid, getattr(signal, "SIG" + step))
                 elif step == "reset":
                     termios.tcsetattr(terminal.slave, termios.TCSANOW, before)
-                elif step == "own modes":  # a line editor's: no echo, a key at a time
-                    own = [*before[:3], before[3] & ~(termios.ICANON | termios.ECHO), *before[4:]]
-                    termios.tcsetattr(terminal.slave, termios.TCSANOW, own)
-                    terminal.before = termios.tcgetattr(terminal.slave)
+                elif step == "stty -ixon":  # a command at the prompt
+                    cooked = [cooked[0] & ~termios.IXON, *cooked[1:]]
+                    set_modes(cooked)
+                    prompt()
+                elif step == "own modes":  # another program's, set during the wait
+                    set_modes(line_editor(before))
+                elif step in ("own intr", "own echo"):  # fare's key mode but for one thing
+                    own = termios.tcgetattr(terminal.slave)
+                    if step == "own intr":
+                        own[6][termios.VINTR] = b"\x18"
+                    else:
+                        own[3] |= termios.ECHO
+                    set_modes(own)
                 elif step == "idle":
                     if fare.cpu_seconds > 0.5:
                         raise Fail(at, "%.2f s of processor time" % fare.cpu_seconds)
                 elif step in CONTINUE:
                     if step == "fg":
+                        if edits_lines:
+                            set_modes(cooked)
                         os.tcsetpgrp(terminal.slave, fare.pid)
                     elif step == "kill":
                         os.killpg(fare.pid, signal.SIGTERM)

@@ -53,13 +53,19 @@ class Terminal:
         self.shown = b""
         self.paste, self.paste_stops = None, False
         self.longest_pause = 0.0  # in a paste, between two pieces the terminal took
+        self.paste_seconds = 0.0  # from its first piece to its last
 
     def close(self):
         if self.paste:  # stopped, lest it type into the next terminal given these numbers
             self.paste_stops = True
             self.left_for_shell()
-        os.close(self.master)
+        if self.master is not None:
+            os.close(self.master)
         os.close(self.slave)
+
+    def hang_up(self):  # as when its window is closed
+        os.close(self.master)
+        self.master = None
 
     def make_controlling(self):
         """For a session leader with none: opening it makes it its terminal."""
@@ -76,22 +82,27 @@ class Terminal:
             return text in shown(self.shown)
         until(step, ready, lambda: "shown %r" % self.shown, seconds)
 
-    def type(self, keys):
+    def type(self, keys, pace=None):
         """Types keys; a paste longer than the terminal takes at once goes on
-        in the background, as fast as it is read, and notes its longest pause:
-        a busy machine may pause it long enough to end a burst."""
-        if len(keys) <= 1024:
+        in the background, as fast as it is read or a KiB every pace seconds,
+        and notes its longest pause: a busy machine may pause it long enough
+        to end a burst."""
+        if len(keys) <= 1024 and not pace:
             os.write(self.master, keys)
             return
 
         def paste():
-            last = time.monotonic()
-            for start in range(0, len(keys), 4096):
+            first = last = time.monotonic()
+            piece = 1024 if pace else 4096
+            for start in range(0, len(keys), piece):
                 if self.paste_stops:
                     return
-                os.write(self.master, keys[start:start + 4096])
+                if pace and start:
+                    time.sleep(pace)
+                os.write(self.master, keys[start:start + piece])
                 self.longest_pause = max(self.longest_pause, time.monotonic() - last)
                 last = time.monotonic()
+            self.paste_seconds = last - first
         self.paste = threading.Thread(target=paste, daemon=True)
         self.paste.start()
 
@@ -241,10 +252,27 @@ class Fare:
         if (got := until(step, self.state_change, self.describe)) != wanted:
             raise Fail(step, "%s, wanted %s; %s" % (got, wanted, self.describe()))
 
-    def asleep(self, step, where=""):
+    def asleep(self, step, where="", reads=0):
         """Waits until fare sleeps (in a kernel function named with where),
-        every signal sent to it handled."""
-        until(step, lambda: self.sleeps_in(where), self.describe)
+        every signal sent to it handled, after more reads than given."""
+        until(step, lambda: self.sleeps_in(where, reads=reads), self.describe)
+
+    def keeps_waiting(self, step, wakes=4, seconds=4.0):
+        """Waits while fare, waiting for the key, wakes the given times by its
+        own clock (to look whether it still has the foreground): it must
+        neither end meanwhile nor sleep through them for the seconds given."""
+        first = int(self.live_facts()["voluntary_ctxt_switches"])
+        until(step, lambda: int(self.live_facts()["voluntary_ctxt_switches"]) >= first + wakes,
+              self.describe, seconds)
+
+    def terminal_flags(self):
+        """The file status flags of the descriptor fare opened on the terminal."""
+        tty = os.ttyname(self.terminal.slave)
+        for fd in os.listdir("/proc/%d/fd" % self.pid):
+            if int(fd) > 2 and os.readlink("/proc/%d/fd/%s" % (self.pid, fd)) in (tty, "/dev/tty"):
+                with open("/proc/%d/fdinfo/%s" % (self.pid, fd)) as info:
+                    return int(dict(line.split(":", 1) for line in info)["flags"], 8)
+        raise Fail("the terminal's descriptor", "none open on %s; %s" % (tty, self.describe()))
 
     def waiting_for_key(self, step, reads=0):
         """Waits until fare waits for the key (or for the rest of one, once it
@@ -274,22 +302,27 @@ class Fare:
     def sleeps_in(self, where, let_in=None, reads=0):
         """Whether fare sleeps where told, every signal sent to it handled,
         the one given not blocked meanwhile, after more reads than given."""
+        facts = self.live_facts()
+        return (facts["State"].startswith("S") and where in facts["wchan"]
+                and int(facts["SigPnd"], 16) == int(facts["ShdPnd"], 16) == 0
+                and not (let_in and int(facts["SigBlk"], 16) >> (let_in - 1) & 1)
+                and facts["syscr"] > reads)
+
+    def live_facts(self):  # Over once it has ended
         try:
             facts = self.facts()
         except OSError as error:  # reaped
             raise Over() from error
         if facts["State"].startswith("Z"):
             raise Over()
-        return (facts["State"].startswith("S") and where in facts["wchan"]
-                and int(facts["SigPnd"], 16) == int(facts["ShdPnd"], 16) == 0
-                and not (let_in and int(facts["SigBlk"], 16) >> (let_in - 1) & 1)
-                and facts["syscr"] > reads)
+        return facts
 
     def describe(self):
         """What the system knows of the process, for a failure's message."""
         try:
             facts = "; ".join("%s %s" % (key, value) for key, value in self.facts().items()
-                              if key in ("State", "SigPnd", "ShdPnd", "SigBlk", "SigIgn", "SigCgt", "wchan"))
+                              if key in ("State", "SigPnd", "ShdPnd", "SigBlk", "SigIgn", "SigCgt", "wchan",
+                                         "voluntary_ctxt_switches"))
         except OSError as error:
             facts = str(error)
         if self.terminal is None:

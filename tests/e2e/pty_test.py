@@ -14,7 +14,7 @@ import time
 
 import dialogues as table
 import launch
-from verdict import Again, Ended, Fail, run
+from verdict import Again, Ended, Fail, run, until
 
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
@@ -69,6 +69,11 @@ def full_session(terminal, fare):
         raise Fail("the read of the length", "asked for the days before the length was typed")
     answer(terminal, first_end=b"\n")
     fare.waiting_for_key("the wait, with the line end after the days typed")
+    # A read that blocked, with every signal held, would wait for another key
+    # once a reader in the same pipeline took the one the poll saw.
+    if not fare.terminal_flags() & os.O_NONBLOCK:
+        raise Fail("the wait", "the terminal open for reads that block")
+    fare.keeps_waiting("the wait, a second long")
     ends(terminal, fare, b"q")
     if terminal.shown != PROMPT1 + b"1000\r\n" + PROMPT2 + b"10\r\n" + DISCOUNTED:
         raise Fail("the screen", "%r (the key echoed, or the report mangled?)" % terminal.shown)
@@ -107,11 +112,13 @@ def stop_nobody_could_continue(terminal, fare):
     ends(terminal, fare, b"k")
 
 
-def key_case(command, *pieces, most_read=None, **how):
+def key_case(command, *pieces, most_read=None, pace=None, **how):
     """A key, or its bytes split over a slow link (the rest after a burst's
     pause, within the key's wait), maybe with a signal between them: it ends
     the wait, nothing of it is shown, and nothing of it or of what came with
-    it is left for the shell, unless fare may read no more than most_read."""
+    it is left for the shell, unless fare may read no more than most_read.
+    With a pace, what follows the key comes a KiB at a time, a signal while
+    fare reads and drops it: the signal acts once all of it is dropped."""
     def check(terminal, fare):
         if "stdin" in how:
             terminal.expect("the report", PROMPT1 + PROMPT2 + COST_ONLY)
@@ -121,42 +128,52 @@ def key_case(command, *pieces, most_read=None, **how):
         fare.waiting_for_key("the wait")
         before = fare.facts()
         first = time.monotonic()
-        terminal.type(pieces[0])
+        terminal.type(pieces[0], pace)
+        wanted = "exited 0"
         for piece in pieces[1:]:
+            if pace:  # asleep between two pieces of what follows the key
+                fare.asleep("the drop of what follows the key", "poll", before["syscr"] + 1)
+                late = not terminal.paste.is_alive()
+                os.kill(fare.pid, piece)
+                wanted = "ended " + launch.signal_name(piece)
+                continue
             try:
                 fare.waiting_for_key("the wait for the rest of the key", before["syscr"])
-            except Ended:
+            except Ended as ended:
                 if time.monotonic() - first > 0.09:  # too late to tell: fare waits 0.1 s for the rest
-                    raise Again() from None
+                    raise Again("the wait for the rest of the key", "not seen within 0.09 s; %s" % ended) from None
                 raise
             if isinstance(piece, bytes):
                 time.sleep(max(0.0, first + SPLIT_AT - time.monotonic()))
                 terminal.type(piece)
             else:
                 os.kill(fare.pid, piece)
-        if len(pieces) > 1 and time.monotonic() - first > 0.095:
-            raise Again()
+        if len(pieces) > 1 and not pace and (sent := time.monotonic() - first) > 0.095:
+            raise Again("the rest of the key", "sent %.3f s after the first piece" % sent)
         if most_read:
             # Every read counts, a sanitizer's of its own files as the program ends too.
             read = fare.bytes_read_in_all("the end of the paste") - before["rchar"]
             if read > most_read + OTHER_READS:
                 raise Fail("the end of the paste", "%d bytes read of it, more than %d" % (read, most_read))
             if read <= most_read - 4096:  # a pause ended it first: the bound was never reached
-                raise Again()
-        fare.expect_state("the end after the key", "exited 0")
+                raise Again("the end of the paste", "%d bytes read of it" % read)
+        if (state := until("the end after the key", fare.state_change, fare.describe)) != wanted:
+            if pace and late and state == "exited 0":
+                raise Again("the signal", "sent once the paste was over")
+            raise Fail("the end after the key", "%s, wanted %s" % (state, wanted))
         terminal.check_as_before("the terminal after the key")
         terminal.read(0.05)
-        if terminal.shown[report_end:] and not most_read:  # the rest of a long paste is echoed
-            raise Fail("the screen after the report", repr(terminal.shown[report_end:][:200]))
-        left = terminal.left_for_shell()
-        if bool(left) != bool(most_read):
-            if terminal.longest_pause > 0.04:  # a busy machine paused the paste
-                raise Again()
-            raise Fail("the input after the end", "%d bytes left for the shell: %r" % (len(left), left[:80]))
+        shown, left = terminal.shown[report_end:], terminal.left_for_shell()
+        if (shown and not most_read) or bool(left) != bool(most_read):  # a long paste's rest is echoed
+            seen = "%d bytes left for the shell: %r; shown %r" % (len(left), left[:80], shown[:80])
+            if terminal.longest_pause > 0.04 or terminal.paste_seconds > 0.9:  # a busy machine paused it
+                raise Again("the input after the end", seen)
+            raise Fail("the input after the end", seen)
     name = b"|".join(piece if isinstance(piece, bytes) else launch.signal_name(piece).encode()
                      for piece in pieces)
     return "key %r%s" % (name if len(name) < 40 else name[:30] + b"... (%d bytes)" % len(name),
-                         " on %s" % how["change"].__name__ if "change" in how else ""), \
+                         (" on %s" % how["change"].__name__ if "change" in how else "")
+                         + (", a KiB every %g s" % pace if pace else "")), \
         on_terminal(command, check, **how)
 
 
@@ -207,6 +224,14 @@ def report_blocked_on_full_pipe(command):
     return test
 
 
+def hang_up(terminal, shell):
+    """A terminal that hangs up during the wait, SIGHUP ignored (nohup): the
+    end of its input ends fare, the job of a shell."""
+    answer(terminal)
+    terminal.hang_up()
+    shell.expect_state("the end after the hang-up", "exited 0")
+
+
 def igncr(settings):
     settings[0] |= termios.IGNCR
 
@@ -245,6 +270,8 @@ def checks(command):
              ("SIGCONT while the report waits for a full pipe", report_blocked_on_full_pipe(command)),
              ("prompt shown before the read, output through a pipe",
               on_terminal(through_cat, lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"))),
+             ("a hang-up, SIGHUP ignored", on_terminal(through_cat, hang_up, ignore={signal.SIGHUP})),
+             key_case(command, b"k" + b"echo PASTED\n" * 1700, signal.SIGTERM, pace=0.01),
              key_case(command, b"\r", stdin=b"1000\n7\n", change=igncr),
              key_case(command, b"\xc3", b"\xb1", change=istrip),
              # More than a stream that never pauses may hold fare: the rest is left.

@@ -10,7 +10,9 @@ import time
 import traceback
 
 
-class Fail(Exception):
+class Seen(Exception):
+    """What a check saw at a step."""
+
     def __init__(self, step, seen):
         super().__init__(step, seen)
 
@@ -18,7 +20,11 @@ class Fail(Exception):
         return "%s: %s" % self.args
 
 
-class Again(Exception):
+class Fail(Seen):
+    """The program did something wrong."""
+
+
+class Again(Seen):
     """The machine was too slow for what the check needs (a key's bytes a
     moment apart, say): this try proves nothing either way."""
 
@@ -60,11 +66,11 @@ def run(checks, tries=5):
         for attempt in range(tries):
             try:
                 check()
-            except Again:
+            except Again as last:
                 if attempt + 1 < tries:
                     continue
                 failed += 1
-                print("FAIL %s: the machine was too busy for it %d times" % (name, tries), flush=True)
+                print("FAIL %s: no try of %d could tell; the last saw %s" % (name, tries, last), flush=True)
             except Fail as failure:
                 failed += 1
                 print("FAIL %s: %s" % (name, failure), flush=True)
