@@ -71,8 +71,7 @@ if(WIN32)
                        ${PROJECT_BINARY_DIR})
     return()
 endif()
-# Without dpkg-shlibdeps, cpack stops and names the package that has it (a
-# PATH with `file` alone, and no system folders searched).
+# Without dpkg-shlibdeps (a PATH of `file` alone), cpack stops and names dpkg-dev.
 add_test(NAME package.cpack_needs_dpkg_dev COMMAND sh -c [[
     tools=$(mktemp -d) && ln -s "$(command -v file)" "$tools" || exit 1
     said=$(PATH=$tools "$1" -D CMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF --config "$2" -B "$tools" 2>&1)

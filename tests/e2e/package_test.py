@@ -82,9 +82,8 @@ def manual(what, page, version, program):
 
 
 def user_readme(folder, licence):
-    """The README beside the licence is for someone who has the program: it names `man fare`
-    and the licence's file, and no build command, Markdown file or unreplaced variable; under
-    4 KiB, Debian leaves it uncompressed."""
+    """A README for someone who has the program: `man fare`, the licence's file, no build command,
+    Markdown file or unreplaced variable; under 4 KiB, which Debian leaves uncompressed."""
     def check():
         with open(os.path.join(folder, "README"), "rb") as file:
             text = file.read()
@@ -103,9 +102,9 @@ def unspread(page):
         with open(page, "rb") as source, open(ragged, "wb") as out:
             out.write(b".ad l\n" + source.read())
         for width in range(60, 121):
-            env = dict(os.environ, MANWIDTH=str(width))
-            for line, left in itertools.zip_longest(*(said("man", "-l", name, env=env)[1].splitlines()
-                                                      for name in (page, ragged)), fillvalue=""):
+            shown = (said("man", "-l", name, env=dict(os.environ, MANWIDTH=str(width)))[1].splitlines()
+                     for name in (page, ragged))
+            for line, left in itertools.zip_longest(*shown, fillvalue=""):
                 grown, gaps = len(line.rstrip()) - len(left.rstrip()), len(left.split()) - 1
                 grown_any |= grown > 0
                 if line.split() != left.split() or grown >= 2 * gaps > 0:
