@@ -13,15 +13,13 @@ set(CPACK_STRIP_FILES ON)
 # Directories as Debian and unzip expect them, whatever the umask.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# The files dated from the last commit (cmake/reproducible.cmake), unless
-# SOURCE_DATE_EPOCH, read when cpack runs, says otherwise.
+# What cpack reads before each package (packaging/cpack-project.cmake): the
+# files dated from the last commit (cmake/reproducible.cmake) unless
+# SOURCE_DATE_EPOCH says otherwise.
 if(FARE_COMMIT_TIME MATCHES "^[0-9]+$")
-    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackCommitTime.cmake)
-    file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
-         "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
-         "    set(ENV{SOURCE_DATE_EPOCH} ${FARE_COMMIT_TIME})\n"
-         "endif()\n")
+    set(CPACK_FARE_COMMIT_TIME ${FARE_COMMIT_TIME})
 endif()
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-project.cmake)
 
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
@@ -52,11 +50,12 @@ what the trip costs at 2.5 per unit of length. A trip of more than 7 days that
 is longer than 800 gets a discount of 30 %; fare then prints the discount and
 the total price too. Then it waits for one key press at the terminal.
 
-The dialogue is in Spanish. fare takes no options and reads no file,
-configuration or environment variable.]])
+The dialogue is in Spanish. fare takes no options and reads no configuration
+or environment variable; the figures come from standard input and the key
+from the terminal.]])
 
-# One package from two components: the program and README as installed, and
-# the files below that stand for the rest of a plain install.
+# One package from two components: the program as installed, and the files
+# below that stand for the rest of a plain install.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_COMPONENTS_ALL program debian)
@@ -76,7 +75,8 @@ file(MAKE_DIRECTORY ${debian_dir})
 # The manual page as installed (cmake/install.cmake), compressed.
 fare_write_gzip(${FARE_MANUAL_PAGE} ${debian_dir}/fare.1.gz)
 
-# The changelog, compressed; its newest entry carries the project's version.
+# The changelog, compressed; its entry carries the project's version and is
+# dated as the manual page is (cmake/install.cmake).
 configure_file(packaging/changelog.in ${debian_dir}/changelog @ONLY)
 fare_write_gzip(${debian_dir}/changelog ${debian_dir}/changelog.gz)
 
@@ -93,9 +93,14 @@ string(REPLACE "\n\n" "\n.\n" FARE_LICENCE_TEXT "${CMAKE_MATCH_2}")
 string(REPLACE "\n" "\n " FARE_LICENCE_TEXT " ${FARE_LICENCE_TEXT}")
 configure_file(packaging/copyright.in ${debian_dir}/copyright @ONLY)
 
+# The README of a plain install, naming the licence's file as Debian names it.
+# Under 4 KiB, it is left uncompressed as Debian's policy allows.
+set(FARE_LICENCE_FILE copyright)
+configure_file(packaging/README.in ${debian_dir}/README @ONLY)
+
 install(FILES ${debian_dir}/fare.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT debian EXCLUDE_FROM_ALL)
-install(FILES ${debian_dir}/changelog.gz ${debian_dir}/copyright
+install(FILES ${debian_dir}/README ${debian_dir}/changelog.gz ${debian_dir}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
 
 include(CPack)

@@ -1,13 +1,11 @@
 // The key wait on a POSIX terminal: the controlling terminal in
 // non-canonical mode, taken only in the foreground and given back as it was
-// when taken, on every way out but SIGKILL, unless another program has set it
-// since.
+// when taken on every way out but SIGKILL, unless another program set it since.
 //
 // The settings change only while every signal is blocked, so no handler sees
-// them half changed. Signals are let in at three moments only: while the wait
-// sleeps in ppoll for the key, while a background job asks for the
-// foreground, and before the wait decides that its job has lost the
-// foreground, so that a stop that came meanwhile is seen first.
+// them half changed. Signals are let in only while the wait sleeps in ppoll
+// for the key, while a background job asks for the foreground, and before the
+// wait decides that its job has lost the foreground (a stop comes first).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,10 +34,9 @@ const sigset_t all_signals = []() noexcept {
     return set;
 }();
 
-// What the wait keeps between its steps, in one place because the signal
-// handlers must reach it. The handlers read terminal, restore, key_mode and
-// previous_actions; they change in_key_mode, continued and ever_continued.
-// Both they and the wait change it only with every signal blocked.
+// What the wait keeps, where its signal handlers reach it: they read terminal,
+// restore, key_mode and previous_actions, and change in_key_mode, continued
+// and ever_continued, with every signal blocked, as the wait does.
 struct wait_state {
     int terminal = -1;
     sigset_t normal_mask{};  // the process's own, in force outside the wait
@@ -47,13 +44,9 @@ struct wait_state {
     termios key_mode{};      // the key settings as the system reported them back
     bool has_key_mode = false;
     volatile std::sig_atomic_t in_key_mode = 0;
-    // Continued since the wait last took the terminal, which the shell may
-    // have set its own way meanwhile.
-    volatile std::sig_atomic_t continued = 0;
-    // Ever continued, after a stop or not: a job that a shell can bring back
-    // to the foreground.
-    volatile std::sig_atomic_t ever_continued = 0;
-    struct sigaction previous_actions[NSIG] {};  // before the wait, for those it handles
+    volatile std::sig_atomic_t continued = 0;       // since it last took the terminal
+    volatile std::sig_atomic_t ever_continued = 0;  // a shell's job, which it can bring back
+    struct sigaction previous_actions[NSIG] {};     // before the wait, for those it handles
     bool handled[NSIG]{};
 };
 wait_state state;
@@ -79,8 +72,8 @@ bool holds_key_settings() {
 
 // Keys typed before the change do not count. They go first, so that once the
 // new settings show (echo off, say) every key typed from then on is kept.
-// Neither call waits for the terminal, and with every signal blocked, as in
-// all callers, neither is interrupted.
+// Neither call waits for the terminal (a handler uses them too), nor is
+// interrupted: every caller blocks every signal.
 bool set_terminal(const termios& settings) {
     tcflush(state.terminal, TCIFLUSH);
     return tcsetattr(state.terminal, TCSANOW, &settings) == 0;
@@ -99,10 +92,10 @@ void leave_key_mode() {
     state.in_key_mode = 0;
 }
 
-// With every signal blocked, in the foreground: at the start and again after
-// every stop or continue, so that what is given back is what the terminal
-// held when taken, whoever set it meanwhile. Still in the key settings (a
-// stop that cannot be caught leaves them), it is given back as it was before.
+// With every signal blocked, in the foreground, at the start and after every
+// stop or continue: what the terminal holds then, whoever set it, is what to
+// give back; still in the key settings (SIGSTOP leaves them), what it held
+// before them.
 bool enter_key_mode() {
     termios found{};
     if (tcgetattr(state.terminal, &found) != 0) {
@@ -265,20 +258,14 @@ nanoseconds now() {
 // until the wait is over (the burst after the key).
 enum class signals { let_in, held };
 
-// With every signal blocked: each one that came meanwhile is handled now.
-void handle_pending_signals() {
-    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
-    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
-}
-
-// Whether another job has the terminal, told only once every signal that
-// came meanwhile is handled: a stop and fg may have taken it and given it
-// back.
+// Whether another job has the terminal, told once every signal that came
+// meanwhile is handled: a stop and fg may have taken it away and back.
 bool lost_foreground() {
     if (in_foreground()) {
         return false;
     }
-    handle_pending_signals();
+    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
+    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
     return !in_foreground();
 }
 
@@ -314,10 +301,9 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
             return false;
         }
         if (result == 0 && sleep < left && lost_foreground()) {
-            // Never stopped nor continued, the job has lost the terminal to
-            // the end of the script that started it, whose shell took it
-            // back: nobody can give it a key. A shell's job that was gives
-            // the terminal back and asks for it as a background job does.
+            // Never continued, the job lost it to the end of the script that
+            // started it, whose shell took it back: no key can come. A
+            // shell's job asks for it again as a background job does.
             if (state.ever_continued == 0) {
                 return false;
             }
@@ -388,16 +374,12 @@ void prepare_key_wait() {
     }
     sigprocmask(SIG_SETMASK, &all_signals, &state.normal_mask);
     install_handlers();
-    // A background job writes its report first, and takes the terminal, as
-    // it then finds it, when it waits.
-    const bool ready = !in_foreground() || enter_key_mode();
-    if (!ready) {
+    // A background job takes the terminal, as it then finds it, when it waits.
+    if (in_foreground() && !enter_key_mode()) {
         remove_handlers();
-    }
-    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
-    if (!ready) {
         forget_terminal();
     }
+    sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
 }
 
 void wait_for_key() {

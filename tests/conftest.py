@@ -48,6 +48,13 @@ def build(command):  # the build folder of the program under test
     return os.path.dirname(command[-1])
 
 
+# A build command in a user's text: a build tool that starts a code line (indented, or after a
+# prompt), a line where nothing or an option follows it, or `code`; not "make" in a sentence.
+TOOL = rb"(?:cmake|cpack|ctest|make|ninja|g\+\+|gcc|apt|apt-get|dpkg|sudo|[\w-]*mingw[\w+-]*)(?![\w+-])"
+BUILD_COMMAND = (rb"(?m)^(?: {4,}|\t)(?:[$>] *)?" + TOOL + rb"|^ *[$>] *" + TOOL +
+                 rb"|^[ \t]*" + TOOL + rb"(?=[ \t]+-|[ \t]*\r?$)|`" + TOOL)
+
+
 def tool(name):  # the path of a program a check needs, or a skip that names it
     return shutil.which(name) or pytest.skip("needs %s, not found" % name)
 

@@ -7,8 +7,8 @@ it. Commands that need root or a package this machine lacks are skipped, and
 said so. The Windows zip's README.txt, from the README's own zip command
 when it ran, or a Windows build's, has CR LF line ends and no build
 command. A plain configure, no preset, needs neither GoogleTest nor Python
-and dates the manual page from SOURCE_DATE_EPOCH; the default preset
-compiles without -Werror, the developers' one with it.
+and dates the manual page and the Debian changelog from SOURCE_DATE_EPOCH;
+the default preset compiles without -Werror, the developers' one with it.
 """
 import glob
 import os
@@ -19,7 +19,7 @@ import zipfile
 
 import pytest
 
-from conftest import SOURCE, Fail
+from conftest import BUILD_COMMAND, SOURCE, Fail
 
 # What keeps a README command from running here: (pattern, a program it
 # needs, or None when it never runs here, why).
@@ -34,7 +34,7 @@ NEEDS = [
 # What a Windows user's README.txt must not hold: (what, pattern).
 WINDOWS_README_FAULTS = [
     ("a line without CR LF", rb"(?<!\r)\n|[^\n]\Z"),
-    ("a build command", rb"\b(cmake|cpack|ctest|make|g\+\+|gcc|mingw|apt|apt-get|dpkg|sudo)\b"),
+    ("a build command", BUILD_COMMAND),
     ("a variable left unreplaced", rb"@[A-Z_]+@"),
 ]
 
@@ -136,13 +136,15 @@ def test_windows_readme(build):
     check_windows_readme(readme)
 
 
-def test_readme_no_preset_needs_no_googletest_and_no_python(tree):
+def test_readme_no_preset_needs_no_googletest_and_no_python_and_dates_from_source_date_epoch(tree):
     shell(" ".join(["cmake -S . -B", os.path.join(os.path.dirname(tree), "bare")] + WITHOUT_TEST_TOOLS),
           tree, env(tree, SOURCE_DATE_EPOCH=EPOCH))
     with open(os.path.join(os.path.dirname(tree), "bare", "fare.1"), encoding="utf-8") as page:
         title = page.readline()
-    if title.split()[3:4] != [EPOCH_DAY]:
-        raise Fail("the manual page, SOURCE_DATE_EPOCH " + EPOCH, "dated %r" % title)
+    with open(os.path.join(os.path.dirname(tree), "bare", "debian", "changelog"), encoding="utf-8") as changes:
+        signed = changes.read().splitlines()[-1]
+    if title.split()[3:4] != [EPOCH_DAY] or not signed.endswith("  Fri, 13 Feb 2009 23:31:30 +0000"):
+        raise Fail("SOURCE_DATE_EPOCH " + EPOCH, "dated %r and %r" % (title, signed))
 
 
 @pytest.mark.parametrize("preset", ["default", "dev"])

@@ -7,6 +7,7 @@ files lack its marking. Each test_installed_*, test_deb_* and test_zip_*
 runs where the build made what it looks at, and is skipped elsewhere."""
 import glob
 import gzip
+import itertools
 import os
 import re
 import subprocess
@@ -14,7 +15,7 @@ import zipfile
 
 import pytest
 
-from conftest import Fail, SOURCE, piped, same_run, tool
+from conftest import BUILD_COMMAND, SOURCE, Fail, piped, same_run, tool
 
 # The first dialogue of the table, piped, without a terminal.
 TYPED = b"1000\n10\n"
@@ -93,8 +94,41 @@ def manual(check, page, version, program, scratch):
                 raise Fail(command, "prints\n%s\ninstead of\n%s" % (printed, lines))
 
 
+def user_readme(folder, licence):
+    """A README for someone who has the program: `man fare`, the licence's file, no build command,
+    Markdown file or unreplaced variable; under 4 KiB, which Debian leaves uncompressed."""
+    with open(os.path.join(folder, "README"), "rb") as file:
+        text = file.read()
+    if found := re.search(BUILD_COMMAND + rb"|\w+\.md\b|@[A-Z_]+@", text):
+        raise Fail("README", "holds %r" % found.group(0))
+    if b"man fare" not in text or licence.encode() not in text or len(text) > 4096:
+        raise Fail("README", "names no `man fare` or no %s, or is over 4 KiB" % licence)
+
+
 def test_installed_files(prefix):
-    holds(prefix, "bin/fare", "share/doc/fare/LICENSE", "share/doc/fare/README.md", "share/man/man1/fare.1")
+    holds(prefix, "bin/fare", "share/doc/fare/LICENSE", "share/doc/fare/README", "share/man/man1/fare.1")
+
+
+def test_installed_readme_is_a_users(prefix):
+    user_readme(prefix + "/share/doc/fare", "LICENSE")
+
+
+def test_installed_manual_no_line_spread_at_manwidth_60_to_120(prefix, tmp_path):
+    """No line is spread: justified, its gaps between words grew by two blanks or more on average
+    over the same line of the page unjustified (.ad l)."""
+    page, ragged, grown_any = prefix + "/share/man/man1/fare.1", str(tmp_path / "ragged.1"), False
+    with open(page, "rb") as source, open(ragged, "wb") as out:
+        out.write(b".ad l\n" + source.read())
+    for width in range(60, 121):
+        shown = (said(tool("man"), "-l", name, env=dict(os.environ, MANWIDTH=str(width)))[1].splitlines()
+                 for name in (page, ragged))
+        for line, left in itertools.zip_longest(*shown, fillvalue=""):
+            grown, gaps = len(line.rstrip()) - len(left.rstrip()), len(left.split()) - 1
+            grown_any |= grown > 0
+            if line.split() != left.split() or grown >= 2 * gaps > 0:
+                raise Fail("MANWIDTH=%d" % width, "a spread line: %r\nunjustified: %r" % (line, left))
+    if not grown_any:
+        raise Fail("man -l", "justifies no line at any width")
 
 
 def test_installed_program(prefix):
@@ -107,8 +141,17 @@ def test_installed_manual(prefix, version, check, tmp_path):
 
 
 def test_deb_files(deb):
-    holds(deb, "usr/bin/fare", "usr/share/doc/fare/README.md", "usr/share/doc/fare/changelog.gz",
+    holds(deb, "usr/bin/fare", "usr/share/doc/fare/README", "usr/share/doc/fare/changelog.gz",
           "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz")
+
+
+def test_deb_declares_what_it_needs(build):
+    if "libc6" not in (depends := said(tool("dpkg-deb"), "-f", made(build, "fare_*.deb"), "Depends")[1]):
+        raise Fail("its Depends", "%r names no libc6" % depends)
+
+
+def test_deb_readme_is_a_users(deb):
+    user_readme(deb + "/usr/share/doc/fare", "copyright")
 
 
 def test_deb_program(deb):
