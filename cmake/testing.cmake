@@ -46,6 +46,20 @@ if(FARE_FUZZ)
 endif()
 message(STATUS "fare: this build's checks: ${FARE_LABELS}")
 
+# The Python checks run on the Python that has pytest: Debian's python3-pytest
+# is /usr/bin/python3's, which another python3 earlier on the PATH may lack.
+if(FARE_DEVELOPER_MODE)
+    function(fare_has_pytest result python)
+        execute_process(COMMAND ${python} -c "import pytest" RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
+        if(failed)
+            set(${result} FALSE PARENT_SCOPE)
+        endif()
+    endfunction()
+    find_program(Python3_EXECUTABLE python3 VALIDATOR fare_has_pytest REQUIRED
+                 DOC "Python 3 with pytest (Debian: python3-pytest)")
+    find_package(Python3 3.9 REQUIRED COMPONENTS Interpreter)
+endif()
+
 # What runs a program built here: the emulator of a cross build, if any.
 if(WIN32)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -58,17 +72,17 @@ else()
     set(FARE_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()
 
-# fare_test(NAME name LABEL label [TOOLS tool...] [FARE] COMMAND command...
+# fare_test(NAME name LABEL label [TOOLS tool...] COMMAND command... | PYTEST argument...
 #           [ENVIRONMENT variable=value...] [PROPERTIES property value...])
 # fare_test(LABEL label DISCOVER target): each test of a GoogleTest program.
 # A test of the label, if this build runs the label. A target of the project
-# in the command is its file, an executable's after the emulator. FARE makes
-# it a pytest check, given the program under test after its emulator as
-# --fare; all its tests skipped, it is a test skipped. Each tool is found as
+# in the command is its file, an executable's after the emulator. A pytest
+# check is given the program under test, after its emulator, as --fare; all
+# its tests skipped, it is a test skipped. Each tool is found as
 # FARE_<tool>; a missing one makes the test a skipped one that names it, or
 # with FARE_REQUIRE_ALL_CHECKS a configure error.
 function(fare_test)
-    cmake_parse_arguments(PARSE_ARGV 0 test "FARE" "NAME;LABEL;DISCOVER" "TOOLS;COMMAND;ENVIRONMENT;PROPERTIES")
+    cmake_parse_arguments(PARSE_ARGV 0 test "" "NAME;LABEL;DISCOVER" "TOOLS;COMMAND;PYTEST;ENVIRONMENT;PROPERTIES")
     if(NOT test_LABEL IN_LIST FARE_LABELS)
         return()
     elseif(test_DISCOVER)
@@ -100,9 +114,9 @@ function(fare_test)
             list(APPEND command ${word})
         endif()
     endforeach()
-    if(test_FARE)
+    if(test_PYTEST)
         string(JOIN " " fare ${FARE_EMULATOR} $<TARGET_FILE:fare>)
-        list(APPEND command --fare=${fare})
+        set(command ${Python3_EXECUTABLE} -m pytest ${test_PYTEST} --fare=${fare})
         list(PREPEND test_PROPERTIES SKIP_REGULAR_EXPRESSION "= [0-9]+ skipped(, [0-9]+ (deselected|warnings?))* in ")
     endif()
     add_test(NAME ${test_NAME} COMMAND ${command})
