@@ -28,17 +28,12 @@
 namespace fare {
 namespace {
 
-const sigset_t all_signals = []() noexcept {
-    sigset_t set{};
-    sigfillset(&set);
-    return set;
-}();
-
 // What the wait keeps, where its signal handlers reach it: they read terminal,
 // restore, key_mode and previous_actions, and change in_key_mode, continued
 // and ever_continued, with every signal blocked, as the wait does.
 struct wait_state {
     int terminal = -1;
+    sigset_t all_signals{};  // filled once there is a terminal, not at every start
     sigset_t normal_mask{};  // the process's own, in force outside the wait
     termios restore{};       // what the terminal held when the wait took it
     termios key_mode{};      // the key settings as the system reported them back
@@ -221,7 +216,7 @@ bool take_terminal() {
         }
         sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
         const bool asked = tcflush(state.terminal, TCIFLUSH) == 0 || errno == EINTR;
-        sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+        sigprocmask(SIG_SETMASK, &state.all_signals, nullptr);
         if (!asked) {
             return false;
         }
@@ -265,7 +260,7 @@ bool lost_foreground() {
         return false;
     }
     sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
-    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+    sigprocmask(SIG_SETMASK, &state.all_signals, nullptr);
     return !in_foreground();
 }
 
@@ -293,7 +288,7 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
         pollfd ready{state.terminal, POLLIN, 0};
         const int result =
             ppoll(&ready, 1, &timeout,
-                  while_asleep == signals::let_in ? &state.normal_mask : &all_signals);
+                  while_asleep == signals::let_in ? &state.normal_mask : &state.all_signals);
         if (result > 0) {
             return true;
         }
@@ -372,7 +367,8 @@ void prepare_key_wait() {
     if (state.terminal < 0) {
         return;
     }
-    sigprocmask(SIG_SETMASK, &all_signals, &state.normal_mask);
+    sigfillset(&state.all_signals);
+    sigprocmask(SIG_SETMASK, &state.all_signals, &state.normal_mask);
     install_handlers();
     // A background job takes the terminal, as it then finds it, when it waits.
     if (in_foreground() && !enter_key_mode()) {
@@ -386,7 +382,7 @@ void wait_for_key() {
     if (state.terminal < 0) {
         return;
     }
-    sigprocmask(SIG_SETMASK, &all_signals, nullptr);
+    sigprocmask(SIG_SETMASK, &state.all_signals, nullptr);
     if (read_key()) {
         drop_rest_of_burst();
     }
