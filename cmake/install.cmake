@@ -37,6 +37,16 @@ endif()
 set(FARE_MANUAL_PAGE ${PROJECT_BINARY_DIR}/fare.1)
 configure_file(doc/fare.1.in ${FARE_MANUAL_PAGE} @ONLY)
 
+# A plain install notes first which folders it makes, so that
+# `cmake --build <build folder> --target uninstall` takes back all it did
+# (cmake/install-folders.cmake, cmake/uninstall.cmake).
+install(CODE "set(FARE_BUILD_DIR [[${PROJECT_BINARY_DIR}]])
+set(FARE_INSTALL_DIRS [[${CMAKE_INSTALL_BINDIR};${CMAKE_INSTALL_MANDIR}/man1;${CMAKE_INSTALL_DOCDIR}]])"
+        COMPONENT plain)
+install(SCRIPT cmake/install-folders.cmake COMPONENT plain)
+add_custom_target(uninstall COMMAND ${CMAKE_COMMAND} -D FARE_BUILD_DIR=${PROJECT_BINARY_DIR}
+                                    -P ${PROJECT_SOURCE_DIR}/cmake/uninstall.cmake VERBATIM)
+
 # The Debian package (cmake/packaging.cmake) takes the component "program"
 # and lays out the rest its own way; a plain install takes both components.
 install(TARGETS fare RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)

@@ -72,17 +72,30 @@ else()
     set(FARE_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()
 
-# fare_test(NAME name LABEL label [TOOLS tool...] COMMAND command... | PYTEST argument...
+# The programs each check needs, from tests/tools.txt: FARE_TOOLS_<check>
+# lists them, FARE_PACKAGE_<program> names the Debian package of each.
+file(STRINGS ${PROJECT_SOURCE_DIR}/tests/tools.txt rows REGEX "^[^#]")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/tools.txt)
+foreach(row IN LISTS rows)
+    string(REGEX MATCHALL "[^ ]+" row "${row}")
+    list(GET row 0 check)
+    list(GET row 1 program)
+    list(GET row 2 FARE_PACKAGE_${program})
+    list(APPEND FARE_TOOLS_${check} ${program})
+endforeach()
+
+# fare_test(NAME name LABEL label COMMAND command... | PYTEST argument...
 #           [ENVIRONMENT variable=value...] [PROPERTIES property value...])
 # fare_test(LABEL label DISCOVER target): each test of a GoogleTest program.
 # A test of the label, if this build runs the label. A target of the project
 # in the command is its file, an executable's after the emulator. A pytest
-# check is given the program under test, after its emulator, as --fare; all
-# its tests skipped, it is a test skipped. Each tool is found as
-# FARE_<tool>; a missing one makes the test a skipped one that names it, or
-# with FARE_REQUIRE_ALL_CHECKS a configure error.
+# check is given its name as --check and the program under test, after its
+# emulator, one word a --fare; all its tests skipped, it is a test skipped.
+# Each program tests/tools.txt lists for the check is found as FARE_<program>.
+# A missing one fails configuring with FARE_REQUIRE_ALL_CHECKS; else a command
+# check is a skipped one that names it, and a pytest check's tool() skips.
 function(fare_test)
-    cmake_parse_arguments(PARSE_ARGV 0 test "" "NAME;LABEL;DISCOVER" "TOOLS;COMMAND;PYTEST;ENVIRONMENT;PROPERTIES")
+    cmake_parse_arguments(PARSE_ARGV 0 test "" "NAME;LABEL;DISCOVER" "COMMAND;PYTEST;ENVIRONMENT;PROPERTIES")
     if(NOT test_LABEL IN_LIST FARE_LABELS)
         return()
     elseif(test_DISCOVER)
@@ -90,13 +103,16 @@ function(fare_test)
         gtest_discover_tests(${test_DISCOVER} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${test_LABEL})
         return()
     endif()
-    foreach(tool IN LISTS test_TOOLS)
-        find_program(FARE_${tool} ${tool})
-        if(NOT FARE_${tool})
-            if(FARE_REQUIRE_ALL_CHECKS)
-                message(SEND_ERROR "fare: ${test_NAME} (label ${test_LABEL}) needs ${tool}, not found")
-            endif()
-            add_test(NAME ${test_NAME} COMMAND ${CMAKE_COMMAND} -E echo "skipped: ${tool} not found")
+    foreach(program IN LISTS FARE_TOOLS_${test_NAME})
+        find_program(FARE_${program} ${program})
+        if(FARE_${program})
+            continue()
+        endif()
+        set(missing "${program} (Debian package ${FARE_PACKAGE_${program}})")
+        if(FARE_REQUIRE_ALL_CHECKS)
+            message(SEND_ERROR "fare: ${test_NAME} (label ${test_LABEL}) needs ${missing}, not found")
+        elseif(NOT test_PYTEST)
+            add_test(NAME ${test_NAME} COMMAND ${CMAKE_COMMAND} -E echo "skipped: needs ${missing}")
             set_tests_properties(${test_NAME} PROPERTIES LABELS ${test_LABEL} ${test_PROPERTIES}
                                  SKIP_REGULAR_EXPRESSION "^skipped: ")
             return()
@@ -115,8 +131,10 @@ function(fare_test)
         endif()
     endforeach()
     if(test_PYTEST)
-        string(JOIN " " fare ${FARE_EMULATOR} $<TARGET_FILE:fare>)
-        set(command ${Python3_EXECUTABLE} -m pytest ${test_PYTEST} --fare=${fare})
+        set(command ${Python3_EXECUTABLE} -m pytest ${test_PYTEST} --check=${test_NAME})
+        foreach(word IN LISTS FARE_EMULATOR ITEMS $<TARGET_FILE:fare>)
+            list(APPEND command --fare=${word})
+        endforeach()
         list(PREPEND test_PROPERTIES SKIP_REGULAR_EXPRESSION "= [0-9]+ skipped(, [0-9]+ (deselected|warnings?))* in ")
     endif()
     add_test(NAME ${test_NAME} COMMAND ${command})

@@ -22,22 +22,29 @@ import traceback
 import pytest
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CHECK = None  # the CTest check being run (--check), if any
 
 
 def pytest_addoption(parser):
-    parser.addoption("--fare", default=os.path.join(SOURCE, "build-dev", "fare"), help="the program under "
-                     "test, after its emulator if any (default: build-dev/fare); its folder is the build")
+    parser.addoption("--fare", action="append", help="the program under test, after its emulator if any, one "
+                     "word a --fare (default: build-dev/fare); the program's folder is the build")
+    parser.addoption("--check", help="the name CTest runs this check under, whose programs tests/tools.txt lists")
+
+
+def pytest_configure(config):
+    global CHECK  # noqa: PLW0603 -- tool() reads it: which rows of tests/tools.txt are this check's
+    CHECK = config.getoption("--check")
 
 
 @pytest.fixture(scope="session")
 def command(request):
     """The command that runs the program under test: [EMULATOR...] PROGRAM."""
-    command = shlex.split(request.config.getoption("--fare"))
+    command = request.config.getoption("--fare") or [os.path.join(SOURCE, "build-dev", "fare")]
     command[-1] = os.path.abspath(command[-1])
     if not os.path.exists(command[-1]):
         pytest.fail("no program at %s (--fare)" % command[-1])
     # A kernel without 32-bit support cannot start the 32-bit wine (../wine.py).
-    if os.path.exists(note := "%s.skipped" % os.environ.get("WINEPREFIX")):
+    if "WINEPREFIX" in os.environ and os.path.exists(note := os.environ["WINEPREFIX"] + ".skipped"):
         with open(note, encoding="utf-8") as why:
             pytest.skip(why.read().strip())
     return command
@@ -55,8 +62,15 @@ BUILD_COMMAND = (rb"(?m)^(?: {4,}|\t)(?:[$>] *)?" + TOOL + rb"|^ *[$>] *" + TOOL
                  rb"|^[ \t]*" + TOOL + rb"(?=[ \t]+-|[ \t]*\r?$)|`" + TOOL)
 
 
-def tool(name):  # the path of a program a check needs, or a skip that names it
-    return shutil.which(name) or pytest.skip("needs %s, not found" % name)
+def tool(name):
+    """The path of a program that tests/tools.txt lists for this check, or a
+    skip that names its Debian package."""
+    with open(os.path.join(SOURCE, "tests", "tools.txt"), encoding="utf-8") as table:
+        rows = [line.split() for line in table if line.strip() and not line.startswith("#")]
+    packages = {program: package for check, program, package in rows if CHECK in (None, check)}
+    if name not in packages:
+        pytest.fail("tests/tools.txt lists no %s for the check %s" % (name, CHECK))
+    return shutil.which(name) or pytest.skip("needs %s (Debian package %s), not found" % (name, packages[name]))
 
 
 class Seen(AssertionError):

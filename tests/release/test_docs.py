@@ -13,22 +13,23 @@ the default preset compiles without -Werror, the developers' one with it.
 import glob
 import os
 import re
+import shlex
 import shutil
 import subprocess
+import sys
 import zipfile
 
 import pytest
 
-from conftest import BUILD_COMMAND, SOURCE, Fail
+from conftest import BUILD_COMMAND, SOURCE, Fail, tool
 
-# What keeps a README command from running here: (pattern, a program it
-# needs, or None when it never runs here, why).
+# What keeps a README command from running here: (pattern, the programs it needs, which
+# tests/tools.txt lists, or why it never runs here).
 NEEDS = [
-    (r"^(sudo|apt|apt-get|dpkg)\s", None, "needs root"),
-    (r"--workflow --preset dev\b", None, "would run this check again (CI runs it as written)"),
-    (r"^cpack --config build/", "dpkg-shlibdeps", "needs the package dpkg-dev"),
-    (r"--preset win32-release\b", "i686-w64-mingw32-g++-posix",
-     "needs the package g++-mingw-w64-i686-posix"),
+    (r"^(sudo|apt|apt-get|dpkg)\s", "needs root"),
+    (r"--workflow --preset dev\b", "would run this check again (CI runs it as written)"),
+    (r"^cpack --config build/", ["dpkg-shlibdeps", "file"]),
+    (r"--preset win32-release\b", ["i686-w64-mingw32-g++-posix"]),
 ]
 
 # What a Windows user's README.txt must not hold: (what, pattern).
@@ -59,11 +60,13 @@ def readme_dialogue(readme):
     return "".join(line + "\n" for line in typed), re.sub(r"^.* +<- typed\n", "", shown, flags=re.M)
 
 
-def why_skipped(command):
-    for pattern, program, reason in NEEDS:
-        if re.search(pattern, command) and (program is None or not shutil.which(program)):
-            return reason
-    return None
+def skip_if_kept_from(command):
+    for pattern, needs in NEEDS:
+        if re.search(pattern, command):
+            if isinstance(needs, str):
+                pytest.skip(needs)
+            for program in needs:
+                tool(program)
 
 
 def shell(command, folder, env=None, typed=""):
@@ -95,35 +98,74 @@ def windows_readme(path):
 
 
 README = open(os.path.join(SOURCE, "README.md"), encoding="utf-8").read()  # noqa: SIM115
+COMMANDS = readme_commands(README)
+
+
+def listing(folder):  # every file and folder below it
+    return sorted(os.path.relpath(os.path.join(place, name), folder)
+                  for place, folders, files in os.walk(folder) for name in folders + files)
 
 
 @pytest.fixture(scope="module")
 def tree(tmp_path_factory):
-    """A copy of the sources, without builds, and a home folder."""
+    """A copy of the sources, without builds, and a home folder whose name holds a blank, with
+    folders and a program of its own in ~/.local, which the README installs into."""
     scratch = str(tmp_path_factory.mktemp("docs"))
     tree = os.path.join(scratch, "src")
     shutil.copytree(SOURCE, tree, ignore=lambda folder, names: [
         name for name in names if name == "__pycache__" or
         (folder == SOURCE and (name == ".git" or name.startswith("build")))])
-    os.mkdir(os.path.join(scratch, "home"))
+    local = os.path.join(scratch, "a home", ".local")
+    for folder in ("bin", "share/man", "share/applications"):
+        os.makedirs(os.path.join(local, folder))
+    open(os.path.join(local, "bin", "another-program"), "wb").close()  # noqa: SIM115
     return tree
 
 
-env = lambda tree, **more: dict(os.environ, HOME=os.path.join(os.path.dirname(tree), "home"), **more)  # noqa: E731
+env = lambda tree, **more: dict(os.environ, HOME=os.path.join(os.path.dirname(tree), "a home"), **more)  # noqa: E731
 
 
-@pytest.mark.parametrize("command", readme_commands(README))
-def test_readme_command(tree, command):
-    if reason := why_skipped(command):
-        pytest.skip(reason)
-    typed, printed = readme_dialogue(README)
-    starts_fare = re.search(r"(^|&& )build/fare$", command)
-    output = shell(command, tree, env(tree), typed if starts_fare else "")
-    if starts_fare and not output.endswith(printed):
-        raise Fail("the dialogue", "printed %r" % output[-len(printed) - 40:])
+class Readme:
+    """The README's commands, run as a user runs them: in order, each once, in the tree."""
+
+    def __init__(self, tree):
+        self.tree, self.outcomes = tree, []
+        self.home_before = listing(env(tree)["HOME"])
+
+    def outcome(self, index):  # the command's output, or what it raised; those before it run first
+        while len(self.outcomes) <= index:
+            try:
+                self.outcomes.append(self.run(COMMANDS[len(self.outcomes)]))
+            except (Fail, pytest.skip.Exception) as raised:
+                self.outcomes.append(raised)
+        if isinstance(self.outcomes[index], BaseException):
+            raise self.outcomes[index]
+        return self.outcomes[index]
+
+    def run(self, command):
+        skip_if_kept_from(command)
+        typed, printed = readme_dialogue(README)
+        starts_fare = re.search(r"(^|&& )build/fare$", command)
+        output = shell(command, self.tree, env(self.tree), typed if starts_fare else "")
+        if starts_fare and not output.endswith(printed):
+            raise Fail("the dialogue", "printed %r" % output[-len(printed) - 40:])
+        if "--target uninstall" in command and (home := listing(env(self.tree)["HOME"])) != self.home_before:
+            raise Fail("the home folder after the uninstall", "%s, before the install %s" % (home, self.home_before))
+        return output
 
 
-def test_readme_zip_has_a_windows_readme(tree):
+@pytest.fixture(scope="module")
+def readme(tree):
+    return Readme(tree)
+
+
+@pytest.mark.parametrize("index", range(len(COMMANDS)), ids=COMMANDS)
+def test_readme_command(readme, index):
+    readme.outcome(index)
+
+
+def test_readme_zip_has_a_windows_readme(readme, tree):
+    readme.outcome(len(COMMANDS) - 1)
     zips = glob.glob(os.path.join(tree, "build-win32-release", "fare-*-win32.zip"))
     if not zips:
         pytest.skip("the README's zip command did not run")
@@ -137,7 +179,7 @@ def test_windows_readme(build):
 
 
 def test_readme_no_preset_needs_no_googletest_and_no_python_and_dates_from_source_date_epoch(tree):
-    shell(" ".join(["cmake -S . -B", os.path.join(os.path.dirname(tree), "bare")] + WITHOUT_TEST_TOOLS),
+    shell(shlex.join(["cmake", "-S", ".", "-B", os.path.join(os.path.dirname(tree), "bare")] + WITHOUT_TEST_TOOLS),
           tree, env(tree, SOURCE_DATE_EPOCH=EPOCH))
     with open(os.path.join(os.path.dirname(tree), "bare", "fare.1"), encoding="utf-8") as page:
         title = page.readline()
@@ -154,3 +196,18 @@ def test_readme_presets_warnings_as_errors_in_dev_only(tree, preset):
     with open(os.path.join(tree, folder, "CMakeFiles", "fare.dir", "flags.make"), encoding="utf-8") as file:
         if bool(WERROR.search(file.read())) != (preset == "dev"):
             raise Fail("cmake --preset " + preset, "compiles %s -Werror" % ("with" if preset == "default" else "without"))
+
+
+@pytest.mark.parametrize("selection", ["-L relase", "-R no_such_check"])
+def test_hacking_ctest_selecting_no_test_fails(tree, selection):
+    shell("cmake --preset dev", tree, env(tree))
+    done = subprocess.run(["ctest", "--preset", "dev", *selection.split()], cwd=tree, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, check=False)
+    if done.returncode == 0:
+        raise Fail("ctest --preset dev " + selection, "passed: %s" % done.stdout.decode()[-300:])
+
+
+def test_hacking_pytest_from_the_root_with_the_projects_settings_and_no_cache(tree):
+    shell(shlex.join([sys.executable, "-m", "pytest", "--collect-only", "-q"]), tree, env(tree))
+    if os.path.exists(os.path.join(tree, ".pytest_cache")):
+        raise Fail("pytest from the root", "left .pytest_cache in the tree")
