@@ -15,7 +15,7 @@ import termios
 import pytest
 
 import dialogues as table
-from conftest import Fail, Fare, Terminal, adopt_orphans, as_shell, retry, start, until
+from launch import Fail, Fare, Terminal, as_shell, retry, start, until
 
 TRIP = b"1000\n10\n"
 CONTINUE = {"fg", "bg", "kill"}  # each continues a stopped job; fg brings it to the foreground first
@@ -198,9 +198,7 @@ def script_gone(command):
         fare.expect_state("the end, seen by the one it was given to", "exited 0")
 
 
-@pytest.fixture(scope="module", autouse=True)
-def orphans():
-    adopt_orphans()
+pytestmark = pytest.mark.usefixtures("orphans")
 
 
 @pytest.mark.parametrize("scenario", [pytest.param(scenario, id=scenario[0]) for scenario in SCENARIOS])

@@ -6,7 +6,7 @@ import re
 import pytest
 
 import dialogues as table
-from conftest import Fail, piped, same_run, tool
+from launch import Fail, piped, same_run, tool
 
 LIMIT_KIB = 4096
 RUN_LENGTH = 100_000_000

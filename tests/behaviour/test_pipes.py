@@ -1,6 +1,6 @@
 """fare with piped input and no controlling terminal: the dialogue table,
 arguments, and output that cannot be written (a Windows program's with
-Windows line ends); with -k under_valgrind, the dialogues marked for it under
+Windows line ends); marked valgrind, the dialogues marked for it under
 valgrind, one for each way through the program (valgrind is slow)."""
 import contextlib
 import os
@@ -9,7 +9,7 @@ import subprocess
 import pytest
 
 import dialogues as table
-from conftest import Fare, piped, same_run, tool
+from launch import Fare, is_windows, piped, same_run, tool
 
 ROWS = [pytest.param(row, id=table.label(row)) for row in table.DIALOGUES]
 
@@ -17,7 +17,7 @@ ROWS = [pytest.param(row, id=table.label(row)) for row in table.DIALOGUES]
 @pytest.fixture(scope="module")
 def ends(command):
     """What the program writes for text: a Windows program with CR LF."""
-    return table.crlf if command[-1].endswith(".exe") else lambda text: text
+    return table.crlf if is_windows(command) else lambda text: text
 
 
 @pytest.mark.parametrize("row", ROWS)
@@ -25,6 +25,7 @@ def test_dialogue(command, ends, row):
     same_run("the report", piped(command, table.typed(row)), 0, ends(table.expected(row)))
 
 
+@pytest.mark.valgrind
 @pytest.mark.parametrize("row", [row for row in ROWS if row.values[0].valgrind])
 def test_dialogue_under_valgrind(command, row):
     valgrind = [tool("valgrind"), "-q", "--error-exitcode=1", "--leak-check=full", "--errors-for-leak-kinds=all"]
@@ -32,9 +33,8 @@ def test_dialogue_under_valgrind(command, row):
 
 
 def test_arguments_ignored(command, ends):
-    row = table.DIALOGUES[0]
-    same_run("the report", piped(command + ["--help", "-x", "5", "3"], table.typed(row)), 0,
-             ends(table.expected(row)))
+    same_run("the report", piped(command + ["--help", "-x", "5", "3"], table.TRIP.typed), 0,
+             ends(table.expected(table.TRIP)))
 
 
 @pytest.mark.parametrize("how", ["full", "closed", "a pipe with no reader", "non-blocking, full at the first prompt"])
@@ -42,15 +42,15 @@ def test_stdout_unwritable(command, ends, how):
     """The report lost, or one prompt lost: status 1 and a word on stderr."""
     if how == "full":
         with open("/dev/full", "wb") as full:
-            run = piped(command, b"1000\n10\n", stdout=full)
+            run = piped(command, table.TRIP.typed, stdout=full)
     elif how == "closed":
-        run = piped(["sh", "-c", 'exec "$@" >&-', "sh"] + command, b"1000\n7\n", stdout=None)
+        run = piped(["sh", "-c", 'exec "$@" >&-', "sh"] + command, table.UNDISCOUNTED_TRIP.typed, stdout=None)
     elif how == "a pipe with no reader":  # the report is lost, not the status
         reader, writer = os.pipe()
         os.close(reader)
-        run = piped(command, b"1000\n10\n", stdout=writer)
+        run = piped(command, table.TRIP.typed, stdout=writer)
         os.close(writer)
-    elif command[-1].endswith(".exe"):
+    elif is_windows(command):
         pytest.skip("what fare does while it reads (asleep in a pipe) shows only on Linux")
     else:
         run = first_prompt_refused(command)
@@ -73,7 +73,7 @@ def first_prompt_refused(command):
         with contextlib.suppress(BlockingIOError):
             while os.read(reader, 65536):
                 pass
-        error = process.communicate(b"1000\n10\n", timeout=60)[1]
+        error = process.communicate(table.TRIP.typed, timeout=60)[1]
         return subprocess.CompletedProcess(command, process.returncode, None, error)
     finally:
         process.kill()

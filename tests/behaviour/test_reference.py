@@ -16,7 +16,7 @@ import pytest
 
 import dialogues as table
 import reference as ref
-from conftest import piped, same_run
+from launch import piped, same_run
 
 DEFAULT_SEED = 20240607
 rng = random.Random(DEFAULT_SEED)

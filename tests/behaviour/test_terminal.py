@@ -11,7 +11,7 @@ import time
 import pytest
 
 import dialogues as table
-from conftest import Again, Ended, Fail, Terminal, retry, signal_name, start, until
+from launch import Again, Ended, Fail, Terminal, retry, signal_name, start, until
 
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))

@@ -8,7 +8,7 @@ import tty
 import pytest
 
 import dialogues as table
-from conftest import Fail, Terminal, start
+from launch import Fail, Terminal, start
 
 # Console runs: the days typed at the console, and the key pressed after the
 # report. Neither the line end after the days nor a key typed ahead of the

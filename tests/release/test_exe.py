@@ -12,7 +12,7 @@ import subprocess
 
 import pytest
 
-from conftest import Fail
+from launch import Fail
 
 EXPECTED = {
     "32": ("pei-i386", "architecture: i386,", "(PE32)"),

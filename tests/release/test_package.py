@@ -1,27 +1,27 @@
-"""What a user gets from an install (the build's installed/ prefix), the
-Debian package and a Windows zip, made beforehand by CTest's fixtures
-(package.install, package.cpack). hardening-check must find every
-protection but immediate binding, off on purpose, and control-flow
-protection, which the linker drops because Debian 12's C library start
-files lack its marking. Each test_installed_*, test_deb_* and test_zip_*
-runs where the build made what it looks at, and is skipped elsewhere."""
+"""What a user gets: the package of the build's version that cpack makes
+(the .deb; on Windows the zip), found beside one of an older version as
+after a version bump; a plain install into a fresh prefix. hardening-check
+must find every protection but immediate binding, off on purpose, and
+control-flow protection, which the linker drops because Debian 12's C
+library start files lack its marking. The markers say which CTest check
+runs which test: cpack (release.package.cpack, which the deb and zip checks
+need first), installed, deb and zip."""
 import glob
 import gzip
 import itertools
 import os
 import re
+import shutil
 import subprocess
 import zipfile
 
 import pytest
 
-from conftest import BUILD_COMMAND, SOURCE, Fail, piped, same_run, tool
+import dialogues as table
+from launch import BUILD_COMMAND, SOURCE, Fail, is_windows, piped, same_run, tool, windows_readme_fault
 
-# The first dialogue of the table, piped, without a terminal.
-TYPED = b"1000\n10\n"
-REPORT = (b"Ingresa longitud\nIngresa dias de viaje\nel costo es 2500.000000 \n"
-          b"el descuento es de 750.000000 \nel precio total es 1750.000000 ")
 MANUAL_CHECKS = ["groff", "mandoc", "man -l", "examples"]
+PACKAGES = ["fare_%s_*.deb", "fare-%s-win*.zip"]  # of a version
 
 
 def said(*command, env=None):  # status and output, standard error included
@@ -30,15 +30,13 @@ def said(*command, env=None):  # status and output, standard error included
 
 
 def quiet(*command):  # the command succeeds without a word
-    if (outcome := said(*command)) != (0, ""):
-        raise Fail(command[0], "status %d: %s" % outcome)
+    status, output = said(*command)
+    assert (status, output) == (0, ""), command[0]
 
 
 def holds(root, *expected):
-    found = sorted(os.path.relpath(os.path.join(folder, name), root)
-                   for folder, _, names in os.walk(root) for name in names)
-    if found != list(expected):
-        raise Fail("its files", "%s, not %s" % (found, list(expected)))
+    assert sorted(os.path.relpath(os.path.join(folder, name), root)
+                  for folder, _, names in os.walk(root) for name in names) == list(expected)
 
 
 @pytest.fixture(scope="module")
@@ -47,11 +45,31 @@ def version(build):
         return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache.read(), re.M)[1]
 
 
+@pytest.mark.cpack
+def test_cpack_makes_the_package(command, build, version):
+    needs = [] if is_windows(command) else [tool("dpkg-shlibdeps"), tool("file")]
+    status, output = said(shutil.which("cpack"), "--config", os.path.join(build, "CPackConfig.cmake"))
+    made = [path for name in PACKAGES for path in glob.glob(os.path.join(build, name % version))]
+    assert status == 0 and made, "cpack (with %s): %s" % (needs, output[-2000:])
+
+
+@pytest.mark.cpack
+def test_cpack_stops_without_dpkg_shlibdeps_naming_dpkg_dev(command, build, tmp_path):
+    """Rather than make a package that declares no Depends."""
+    if is_windows(command):
+        pytest.skip("a zip needs no dpkg-dev")
+    os.symlink(tool("file"), tmp_path / "file")
+    status, output = said(shutil.which("cpack"), "-D", "CMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF", "--config",
+                          os.path.join(build, "CPackConfig.cmake"), "-B", str(tmp_path),
+                          env=dict(os.environ, PATH=str(tmp_path)))
+    assert status != 0 and "dpkg-dev" in output, output
+
+
 @pytest.fixture(scope="module")
 def package(build, version):
-    """The package the build made of its version, the .deb or the zip, or a skip: found beside one
+    """The package the build made of its version, or a skip: found beside one
     of an older version, as a build folder holds after a version bump."""
-    packages = [os.path.join(build, name) for name in ("fare_%s_*.deb", "fare-%s-win*.zip")]
+    packages = [os.path.join(build, name) for name in PACKAGES]
     older = [name.replace("*", "older") % "0.0.0" for name in packages]
     for name in older:
         open(name, "wb").close()  # noqa: SIM115
@@ -66,13 +84,18 @@ def package(build, version):
 
 
 @pytest.fixture(scope="module")
-def prefix(build):  # where package.install installed it
-    return os.path.join(build, "installed") if os.path.isdir(os.path.join(build, "installed")) else \
-        pytest.skip("this build installed nothing")
+def prefix(build, tmp_path_factory):
+    """A fresh prefix that the build installed into."""
+    installed = str(tmp_path_factory.mktemp("installed"))
+    status, output = said(shutil.which("cmake"), "--install", build, "--prefix", installed)
+    assert status == 0, output
+    return installed
 
 
 @pytest.fixture(scope="module")
 def deb(package, tmp_path_factory):
+    if not package.endswith(".deb"):
+        pytest.skip("not a Debian package build")
     unpacked = str(tmp_path_factory.mktemp("deb"))
     subprocess.run([tool("dpkg-deb"), "-x", package, unpacked], check=True)
     return unpacked
@@ -118,14 +141,17 @@ def user_readme(folder, licence):
         raise Fail("README", "names no `man fare` or no %s, or is over 4 KiB" % licence)
 
 
+@pytest.mark.installed
 def test_installed_files(prefix):
     holds(prefix, "bin/fare", "share/doc/fare/LICENSE", "share/doc/fare/README", "share/man/man1/fare.1")
 
 
+@pytest.mark.installed
 def test_installed_readme_is_a_users(prefix):
     user_readme(prefix + "/share/doc/fare", "LICENSE")
 
 
+@pytest.mark.installed
 def test_installed_manual_no_line_spread_at_manwidth_60_to_120(prefix, tmp_path):
     """No line is spread: justified, its gaps between words grew by two blanks or more on average
     over the same line of the page unjustified (.ad l)."""
@@ -144,33 +170,40 @@ def test_installed_manual_no_line_spread_at_manwidth_60_to_120(prefix, tmp_path)
         raise Fail("man -l", "justifies no line at any width")
 
 
+@pytest.mark.installed
 def test_installed_program(prefix):
-    same_run("the report", piped([prefix + "/bin/fare"], TYPED), 0, REPORT)
+    same_run("the report", piped([prefix + "/bin/fare"], table.TRIP.typed), 0, table.expected(table.TRIP))
 
 
+@pytest.mark.installed
 @pytest.mark.parametrize("check", MANUAL_CHECKS)
 def test_installed_manual(prefix, version, check, tmp_path):
     manual(check, prefix + "/share/man/man1/fare.1", version, prefix + "/bin/fare", str(tmp_path))
 
 
+@pytest.mark.deb
 def test_deb_files(deb):
     holds(deb, "usr/bin/fare", "usr/share/doc/fare/README", "usr/share/doc/fare/changelog.gz",
           "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz")
 
 
+@pytest.mark.deb
 def test_deb_declares_what_it_needs(package):
     if "libc6" not in (depends := said(tool("dpkg-deb"), "-f", package, "Depends")[1]):
         raise Fail("its Depends", "%r names no libc6" % depends)
 
 
+@pytest.mark.deb
 def test_deb_readme_is_a_users(deb):
     user_readme(deb + "/usr/share/doc/fare", "copyright")
 
 
+@pytest.mark.deb
 def test_deb_program(deb):
-    same_run("the report", piped([deb + "/usr/bin/fare"], TYPED), 0, REPORT)
+    same_run("the report", piped([deb + "/usr/bin/fare"], table.TRIP.typed), 0, table.expected(table.TRIP))
 
 
+@pytest.mark.deb
 def test_deb_manual_page_is_the_one_installed(deb, prefix):
     with gzip.open(deb + "/usr/share/man/man1/fare.1.gz") as packed, \
             open(prefix + "/share/man/man1/fare.1", "rb") as plain:
@@ -178,11 +211,13 @@ def test_deb_manual_page_is_the_one_installed(deb, prefix):
             raise Fail("its manual page", "is not the installed one")
 
 
+@pytest.mark.deb
 @pytest.mark.parametrize("check", MANUAL_CHECKS)
 def test_deb_manual(deb, version, check, tmp_path):
     manual(check, deb + "/usr/share/man/man1/fare.1.gz", version, deb + "/usr/bin/fare", str(tmp_path))
 
 
+@pytest.mark.deb
 def test_deb_lintian_no_error_no_warning_no_hardening_tag_but_no_bindnow(package):
     status, lintian = said(tool("lintian"), "--allow-root", "--fail-on", "error,warning", "--display-info",
                            "--show-overrides", package)
@@ -190,6 +225,7 @@ def test_deb_lintian_no_error_no_warning_no_hardening_tag_but_no_bindnow(package
         raise Fail("lintian", lintian)
 
 
+@pytest.mark.deb
 @pytest.mark.parametrize("which", ["built", "packaged"])
 def test_deb_hardening_check(build, deb, which):
     program = os.path.join(build, "fare") if which == "built" else deb + "/usr/bin/fare"
@@ -199,22 +235,27 @@ def test_deb_hardening_check(build, deb, which):
 @pytest.fixture(scope="module")
 def zipped(package, tmp_path_factory):
     """The zip's folder, unpacked, and its name."""
+    if not package.endswith(".zip"):
+        pytest.skip("not a Windows build")
     unpacked = str(tmp_path_factory.mktemp("zip"))
     zipfile.ZipFile(package).extractall(unpacked)
     name = os.path.basename(package)[:-len(".zip")]
     return os.path.join(unpacked, name), name
 
 
+@pytest.mark.zip
 def test_zip_files(zipped):
     holds(os.path.dirname(zipped[0]), *(zipped[1] + "/" + file for file in ("LICENSE.txt", "README.txt", "fare.exe")))
 
 
+@pytest.mark.zip
 def test_zip_exe_is_a_console_program_of_its_word_size(zipped):
     kind = "PE32+" if zipped[1].endswith("win64") else "PE32"
     if not (found := said(tool("file"), "-b", zipped[0] + "/fare.exe")[1]).startswith(kind + " executable (console)"):
         raise Fail("fare.exe", "is %s" % found)
 
 
+@pytest.mark.zip
 @pytest.mark.parametrize("text", ["README.txt", "LICENSE.txt"])
 def test_zip_text_with_crlf(zipped, build, text):
     original = os.path.join(build, "README-windows.txt") if text == "README.txt" else os.path.join(SOURCE, "LICENSE")
@@ -223,3 +264,9 @@ def test_zip_text_with_crlf(zipped, build, text):
     with open(original, "rb") as file:
         if re.search(rb"(?<!\r)\n", packed) or packed.replace(b"\r\n", b"\n") != file.read():
             raise Fail(text, "is not %s with CR LF line ends" % os.path.basename(original))
+
+
+@pytest.mark.zip
+def test_zip_readme_is_a_windows_users(zipped):
+    with open(os.path.join(zipped[0], "README.txt"), "rb") as file:
+        assert not windows_readme_fault(file.read())

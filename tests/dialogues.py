@@ -128,6 +128,10 @@ DIALOGUES = [
     Dialogue(lambda n: [(b" \t\r\v\f\n", n), b"1000\n10\n"], D1750),
 ]
 
+# The typical trip, 1000 over 10 days, and one of 7 days, which is not
+# discounted: what the checks of other things than the digits type.
+TRIP, UNDISCOUNTED_TRIP = DIALOGUES[0], DIALOGUES[3]
+
 # Long runs in the pipe test: past the 800 digits the reader keeps.
 SHORT_RUN = 2000
 
