@@ -64,7 +64,13 @@ endif()
 # before a check's program. A Windows program runs under the build's wine
 # (tests/wine.py), which says "skipped" where this kernel cannot run it.
 if(WIN32 AND FARE_DEVELOPER_MODE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/wine.py run)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(FARE_WINE_LOADER /usr/lib/wine/wine64 CACHE FILEPATH "The wine loader for this build")
+    else()
+        set(FARE_WINE_LOADER /usr/lib/wine/wine CACHE FILEPATH "The wine loader for this build")
+    endif()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/wine.py run
+                                      ${FARE_WINE_LOADER})
     set_property(TARGET fare PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()
 

@@ -2,7 +2,7 @@
 generated ones, and the reference with every row of the dialogue table, so
 that neither a wrong row nor a wrong reference can hide.
 
-FARE_ORACLE_SAMPLE=N keeps every crafted input but only N of the generated
+FARE_REFERENCE_SAMPLE=N keeps every crafted input but only N of the generated
 ones, for a slow emulator; the sample comes from a fresh seed each run unless
 FARE_TEST_SEED gives one, and a failure names the seed so that it repeats.
 """
@@ -109,7 +109,7 @@ ENVIRONMENT = dict(os.environ, ASAN_OPTIONS=":".join(
     filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"])))
 
 
-SAMPLE = int(os.environ["FARE_ORACLE_SAMPLE"]) if os.environ.get("FARE_ORACLE_SAMPLE") else None
+SAMPLE = int(os.environ["FARE_REFERENCE_SAMPLE"]) if os.environ.get("FARE_REFERENCE_SAMPLE") else None
 SEED = int(os.environ.get("FARE_TEST_SEED", DEFAULT_SEED if SAMPLE is None else random.SystemRandom().randrange(2 ** 32)))
 rng.seed(SEED)
 CRAFTED, GENERATED = cases()
@@ -117,14 +117,16 @@ INPUTS = CRAFTED + (GENERATED if SAMPLE is None else rng.sample(GENERATED, min(S
 
 
 @pytest.fixture(scope="module")
-def runs(command):
-    """Every input's run, keeping every core busy: a run is mostly the
-    program starting (more so under a sanitizer or an emulator), so runs
-    overlap whatever the machine."""
+def runs(command, request):
+    """The run of every input this session selected, keeping every core
+    busy: a run is mostly the program starting (more so under a sanitizer
+    or an emulator), so runs overlap whatever the machine."""
+    selected = [item.callspec.params["text"] for item in request.session.items if item.module is request.module
+                and hasattr(item, "callspec") and "text" in item.callspec.params]
     workers = 2 * (os.cpu_count() or 1) + 2
     with concurrent.futures.ThreadPoolExecutor(workers) as pool:
-        return dict(zip(INPUTS, pool.map(lambda text: piped(command, text.encode("latin-1"), env=ENVIRONMENT,
-                                                           seconds=30), INPUTS)))
+        return dict(zip(selected, pool.map(lambda text: piped(command, text.encode("latin-1"), env=ENVIRONMENT,
+                                                             seconds=30), selected)))
 
 
 @pytest.mark.parametrize("row", [pytest.param(row, id=table.label(row)) for row in table.DIALOGUES])

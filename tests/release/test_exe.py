@@ -9,6 +9,7 @@ import glob
 import os
 import re
 import subprocess
+from typing import NamedTuple
 
 import pytest
 
@@ -63,29 +64,42 @@ def resource_problems(windres, version, exe):
 FORBIDDEN = re.compile(r"^_?(v?(f|s|sn)?printf|v?(f|s)?scanf|strto[df]|atof|[efg]cvt)$")
 
 
+class Tools(NamedTuple):  # MinGW-w64's, for the build's word size, and its version
+    objdump: str
+    windres: str
+    nm: str
+    bits: str
+    version: str
+
+
+def output(*command):
+    done = subprocess.run(command, capture_output=True, text=True, check=False)
+    if done.returncode:
+        raise Fail(os.path.basename(command[0]), "status %d: %s" % (done.returncode, done.stderr))
+    return done.stdout
+
+
 @pytest.fixture(scope="module")
 def tools(build):
-    """MinGW-w64's objdump, windres and nm, the word size and the version, from the build's cache."""
     if not os.path.exists(os.path.join(build, "fare.exe")):
         pytest.skip("not a Windows build")
     with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as file:
         cache = dict(re.findall(r"^(\w+):\w+=(.*)$", file.read(), re.M))
     triplet = cache["CMAKE_NM"][:-len("-nm")]
     bits = "64" if os.path.basename(triplet).startswith("x86_64") else "32"
-    return triplet + "-objdump", triplet + "-windres", triplet + "-nm", bits, cache["CMAKE_PROJECT_VERSION"]
+    return Tools(triplet + "-objdump", triplet + "-windres", triplet + "-nm", bits, cache["CMAKE_PROJECT_VERSION"])
 
 
 def problems(tools, exe):
-    objdump, windres, _, bits, version = tools
-    headers = subprocess.run([objdump, "-f", "-p", exe], capture_output=True, text=True, check=True).stdout
-    found = [f"no {mark!r} in the headers" for mark in EXPECTED[bits] if mark not in headers]
+    headers = output(tools.objdump, "-f", "-p", exe)
+    found = [f"no {mark!r} in the headers" for mark in EXPECTED[tools.bits] if mark not in headers]
     if not CONSOLE.search(headers):
         found.append("not a console (CUI) program")
     dlls = re.findall(r"^\s*DLL Name: (\S+)$", headers, re.M)
     found += [f"needs {dll}, which Windows does not ship" for dll in dlls if not SYSTEM_DLL.match(dll)]
     if not dlls:
         found.append("no import table found")
-    return found + security_problems(headers, bits) + resource_problems(windres, version, exe)
+    return found + security_problems(headers, tools.bits) + resource_problems(tools.windres, tools.version, exe)
 
 
 def test_exe_format(tools, build):
@@ -94,7 +108,7 @@ def test_exe_format(tools, build):
 
 
 def test_exe_format_fails_unprotected(tools, build):
-    lacks = ["no DYNAMIC_BASE", "no NX_COMPAT"] + ["no HIGH_ENTROPY_VA"] * (tools[3] == "64") + ["no version resource"]
+    lacks = ["no DYNAMIC_BASE", "no NX_COMPAT"] + ["no HIGH_ENTROPY_VA"] * (tools.bits == "64") + ["no version resource"]
     found = problems(tools, os.path.join(build, "tests", "unprotected_fare.exe"))
     if [problem for problem in found if problem in lacks] != lacks:
         raise Fail("the unprotected program", "shows %s, not %s" % (found, lacks))
@@ -102,12 +116,10 @@ def test_exe_format_fails_unprotected(tools, build):
 
 def test_exact_conversions(tools, build):
     """The library and fare's own objects (not its version resource)."""
-    nm, bits = tools[2], tools[3]
     objects = [os.path.join(build, "libfare_core.a")] + glob.glob(os.path.join(build, "CMakeFiles/fare.dir/src/*.obj"))
-    result = subprocess.run([nm, "--undefined-only", *objects], capture_output=True, text=True, check=True)
-    needed = {line.split()[-1] for line in result.stdout.splitlines() if " U " in line}
+    needed = {line.split()[-1] for line in output(tools.nm, "--undefined-only", *objects).splitlines() if " U " in line}
     # 32-bit Windows C names carry a leading underscore; 64-bit ones do not.
-    if bits == "32":
+    if tools.bits == "32":
         needed = {name[1:] for name in needed if name.startswith("_")}
     if forbidden := sorted(name for name in needed if FORBIDDEN.match(name)):
         raise Fail("the program's code", "calls the system C library's " + " ".join(forbidden))

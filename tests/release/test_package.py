@@ -97,7 +97,7 @@ def deb(package, tmp_path_factory):
     if not package.endswith(".deb"):
         pytest.skip("not a Debian package build")
     unpacked = str(tmp_path_factory.mktemp("deb"))
-    subprocess.run([tool("dpkg-deb"), "-x", package, unpacked], check=True)
+    quiet(tool("dpkg-deb"), "-x", package, unpacked)
     return unpacked
 
 
