@@ -14,13 +14,13 @@ import re
 import shutil
 import subprocess
 import zipfile
+from typing import NamedTuple
 
 import pytest
 
 import dialogues as table
 from launch import BUILD_COMMAND, SOURCE, Fail, is_windows, piped, same_run, tool, windows_readme_fault
 
-MANUAL_CHECKS = ["groff", "mandoc", "man -l", "examples"]
 PACKAGES = ["fare_%s_*.deb", "fare-%s-win*.zip"]  # of a version
 
 
@@ -101,33 +101,50 @@ def deb(package, tmp_path_factory):
     return unpacked
 
 
-def manual(check, page, version, program, scratch):
-    """The page, plain or gzip'd, passes groff and mandoc without a word; man -l
-    shows it with "fare VERSION" in its footer, and each of its examples
-    "$ printf ... | fare", run with program as fare, prints the lines under it
-    up to the shell's prompt (blanks at line ends aside)."""
+class Manual(NamedTuple):
+    """The manual page, plain or gzip'd, as installed with program; page is it plain."""
+    page: str
+    plain: str
+    version: str
+    program: str
+
+    def shown(self):  # as man -l shows it, 80 columns wide
+        return said(tool("man"), "-l", self.page, env=dict(os.environ, MANWIDTH="80"))[1]
+
+
+def groff_quiet(manual):
+    quiet(tool("groff"), "-man", "-ww", "-z", manual.plain)
+
+
+def mandoc_quiet(manual):
+    quiet(tool("mandoc"), "-T", "lint", manual.plain)
+
+
+def man_shows_it_with_the_version(manual):
+    shown = manual.shown()
+    assert re.search(r"^ *fare - price a trip", shown, re.M), shown[:300]
+    assert shown.splitlines()[-1].startswith("fare %s " % manual.version), "the footer"
+
+
+def examples_print_what_it_says(manual):
+    """Each "$ printf ... | fare", run with the program as fare, prints the lines under it up to the
+    shell's prompt (blanks at line ends aside)."""
+    examples = re.findall(r"^( +)\$ (printf .* \| fare)\n((?:\1.*\n)*?\1.* \$)$", manual.shown(), re.M)
+    assert examples, "no piped example"
+    path = dict(os.environ, PATH=os.path.dirname(manual.program) + os.pathsep + os.environ["PATH"])
+    for indent, command, lines in examples:
+        printed = re.sub(r" +\n", "\n", piped(["sh", "-c", command], b"", env=path).stdout.decode())
+        assert printed + "$" == re.sub("^" + indent, "", lines, flags=re.M), command
+
+
+MANUAL_CHECKS = [groff_quiet, mandoc_quiet, man_shows_it_with_the_version, examples_print_what_it_says]
+
+
+def manual(page, version, program, scratch):
     plain = os.path.join(scratch, "fare.1")
     with open(page, "rb") as packed, open(plain, "wb") as out:
         out.write(gzip.decompress(packed.read()) if page.endswith(".gz") else packed.read())
-    if check == "groff":
-        quiet(tool("groff"), "-man", "-ww", "-z", plain)
-    elif check == "mandoc":
-        quiet(tool("mandoc"), "-T", "lint", plain)
-    shown = said(tool("man"), "-l", page, env=dict(os.environ, MANWIDTH="80"))[1]
-    if check == "man -l":
-        if not re.search(r"^ *fare - price a trip", shown, re.M):
-            raise Fail("man -l", "does not show it: %r" % shown[:300])
-        if not shown.splitlines()[-1].startswith("fare %s " % version):
-            raise Fail("its footer", "%r names no fare %s" % (shown.splitlines()[-1], version))
-    elif check == "examples":
-        examples = re.findall(r"^( +)\$ (printf .* \| fare)\n((?:\1.*\n)*?\1.* \$)$", shown, re.M)
-        if not examples:
-            raise Fail("its examples", "no piped example found")
-        path = dict(os.environ, PATH=os.path.dirname(program) + os.pathsep + os.environ["PATH"])
-        for indent, command, lines in examples:
-            printed = re.sub(r" +\n", "\n", piped(["sh", "-c", command], b"", env=path).stdout.decode())
-            if printed + "$" != re.sub("^" + indent, "", lines, flags=re.M):
-                raise Fail(command, "prints\n%s\ninstead of\n%s" % (printed, lines))
+    return Manual(page, plain, version, program)
 
 
 def user_readme(folder, licence):
@@ -178,7 +195,7 @@ def test_installed_program(prefix):
 @pytest.mark.installed
 @pytest.mark.parametrize("check", MANUAL_CHECKS)
 def test_installed_manual(prefix, version, check, tmp_path):
-    manual(check, prefix + "/share/man/man1/fare.1", version, prefix + "/bin/fare", str(tmp_path))
+    check(manual(prefix + "/share/man/man1/fare.1", version, prefix + "/bin/fare", str(tmp_path)))
 
 
 @pytest.mark.deb
@@ -214,7 +231,7 @@ def test_deb_manual_page_is_the_one_installed(deb, prefix):
 @pytest.mark.deb
 @pytest.mark.parametrize("check", MANUAL_CHECKS)
 def test_deb_manual(deb, version, check, tmp_path):
-    manual(check, deb + "/usr/share/man/man1/fare.1.gz", version, deb + "/usr/bin/fare", str(tmp_path))
+    check(manual(deb + "/usr/share/man/man1/fare.1.gz", version, deb + "/usr/bin/fare", str(tmp_path)))
 
 
 @pytest.mark.deb
