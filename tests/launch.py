@@ -22,6 +22,8 @@ import traceback
 
 import pytest
 
+import dialogues
+
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CHECK = None  # the CTest check being run (--check), if any
 
@@ -46,6 +48,18 @@ def windows_readme_fault(text):
     """What a Windows user's README.txt holds that it must not, and where, if anything."""
     return next(("%s: %r" % (what, found[0]) for what, pattern in WINDOWS_README_FAULTS.items()
                  if (found := re.search(pattern, text))), None)
+
+
+def answer(terminal, trip=dialogues.TRIP, first_end=b"\r", ahead=b"", shown=lambda raw: raw, seconds=20):
+    """Types the trip's two numbers at their prompts, each only once asked, the first line ended as
+    given, the second by Enter and what is typed ahead; then waits for the report's last line."""
+    length, days = trip.typed.split()
+    prompts = dialogues.PROMPTS.split(b"\n")
+    terminal.expect("the first prompt", prompts[0], shown, seconds)
+    terminal.type(length + first_end)
+    terminal.expect("the second prompt", prompts[1], shown, seconds)
+    terminal.type(days + b"\r" + ahead)
+    terminal.expect("the report", trip.report.split(b"\n")[-1].strip(), shown, seconds)
 
 
 def tool(name):

@@ -11,37 +11,32 @@ import time
 import pytest
 
 import dialogues as table
-from launch import Again, Ended, Fail, Terminal, retry, signal_name, start, until
+from launch import Again, Ended, Fail, answer, retry, signal_name, start, until
 
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
-DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
-COST_ONLY = table.crlf(table.report_for(b"1000\n7\n"))
-TRIP = b"1000\n10\n"
+DISCOUNTED, COST_ONLY = table.crlf(table.TRIP.report), table.crlf(table.UNDISCOUNTED_TRIP.report)
+TRIP = table.TRIP.typed
 SPLIT_AT = 0.06  # the rest of a split key: after a burst's 50 ms pause, within the key's 0.1 s
 MIB = 1 << 20
 OTHER_READS = 64 << 10  # bytes a program may read from elsewhere than the terminal
 
 
-def on_terminal(command, check, change=None, **how):
-    """check(terminal, fare) with the command started on a fresh terminal,
-    its settings changed first by change(settings)."""
-    def test():
-        terminal = Terminal(change)
-        try:
-            with start(command, terminal, **how) as fare:
-                check(terminal, fare)
-        finally:
-            terminal.close()
+def on_terminal(check, change=None, wrap=None, **how):
+    """A test: check(terminal, fare) with the command (in wrap's, if given) started on a fresh
+    terminal, its settings changed first by change(settings)."""
+    def test(command, new_terminal):
+        terminal = new_terminal(change)
+        with start(wrap(command) if wrap else command, terminal, **how) as fare:
+            check(terminal, fare)
     return test
 
 
-def answer(terminal, days=b"10", first_end=b"\r"):
-    """Types the two numbers at their prompts, the second only once asked."""
-    terminal.expect("the first prompt", PROMPT1)
-    os.write(terminal.master, b"1000" + first_end)
-    terminal.expect("the second prompt", PROMPT2)
-    os.write(terminal.master, days + b"\r")
-    terminal.expect("the report", DISCOUNTED if days == b"10" else COST_ONLY)
+def through_cat(command):  # as in fare | tee log: only a flush shows a prompt before the read
+    return ["/bin/sh", "-c", '"$0" "$@" | cat'] + command
+
+
+def to_dev_full(command):
+    return ["/bin/sh", "-c", 'exec "$0" "$@" >/dev/full'] + command
 
 
 def as_before(terminal, after):
@@ -72,13 +67,14 @@ def full_session(terminal, fare):
         raise Fail("the wait", "the terminal open for reads that block")
     fare.keeps_waiting("the wait, a second long")
     ends(terminal, fare, b"q")
-    if terminal.shown != PROMPT1 + b"1000\r\n" + PROMPT2 + b"10\r\n" + DISCOUNTED:
+    length, days = (table.crlf(line + b"\n") for line in TRIP.split())
+    if terminal.shown != PROMPT1 + length + PROMPT2 + days + DISCOUNTED:
         raise Fail("the screen", "%r (the key echoed, or the report mangled?)" % terminal.shown)
 
 
 def typed_ahead(terminal, fare):
     terminal.expect("the first prompt", PROMPT1)
-    terminal.type(b"1000\r10\rX")
+    terminal.type(TRIP.replace(b"\n", b"\r") + b"X")
     terminal.expect("the report", DISCOUNTED)
     fare.waiting_for_key("the wait, with X typed before the report")
     ends(terminal, fare, b"k")
@@ -109,7 +105,7 @@ def stop_nobody_could_continue(terminal, fare):
     ends(terminal, fare, b"k")
 
 
-def key_case(command, *pieces, most_read=None, pace=None, **how):
+def key_case(*pieces, most_read=None, pace=None, **how):
     """A key, or its bytes split over a slow link (the rest after a burst's
     pause, within the key's wait), maybe with a signal between them: it ends
     the wait, nothing of it is shown, and nothing of it or of what came with
@@ -120,7 +116,7 @@ def key_case(command, *pieces, most_read=None, pace=None, **how):
         if "stdin" in how:
             terminal.expect("the report", PROMPT1 + PROMPT2 + COST_ONLY)
         else:
-            answer(terminal, days=b"5")
+            answer(terminal, table.UNDISCOUNTED_TRIP)
         report_end = len(terminal.shown)
         fare.waiting_for_key("the wait")
         before = fare.facts()
@@ -172,10 +168,10 @@ def key_case(command, *pieces, most_read=None, pace=None, **how):
                                                  if not isinstance(piece, bytes))
     return (name + (" on %s" % how["change"].__name__ if "change" in how else "")
             + (", a KiB every %g s" % pace if pace else "")), \
-        on_terminal(command, check, **how)
+        on_terminal(check, **how)
 
 
-def signal_case(command, number):
+def signal_case(number):
     """A signal that ends a program ends fare by it, the terminal given back;
     one whose default is to do nothing is left alone."""
     def check(terminal, fare):
@@ -191,17 +187,17 @@ def signal_case(command, number):
         else:
             fare.expect_state("the end by the signal", "ended " + signal_name(number))
             as_before(terminal, "the signal")
-    return "signal %s" % signal.strsignal(number), on_terminal(command, check)
+    return "signal %s" % signal.strsignal(number), on_terminal(check)
 
 
-def report_blocked_on_full_pipe(command):
+def report_blocked_on_full_pipe():
     """A SIGCONT while the report waits for room in a full pipe: the write
     goes on once there is room, and fare ends as usual."""
-    def test():
+    def test(command, new_terminal):
         reader, writer = os.pipe()
         filler = b"-" * (fcntl.fcntl(writer, fcntl.F_GETPIPE_SZ) - len(table.PROMPTS))
         os.write(writer, filler)
-        wanted = filler + table.PROMPTS + table.report_for(TRIP)
+        wanted = filler + table.expected(table.TRIP)
 
         def check(terminal, fare):
             fare.asleep("the report, the pipe full", "pipe_write")
@@ -215,7 +211,7 @@ def report_blocked_on_full_pipe(command):
             fare.waiting_for_key("the wait")
             ends(terminal, fare, b"k")
         try:
-            on_terminal(command, check, stdin=TRIP, stdout=writer)()
+            on_terminal(check, stdin=TRIP, stdout=writer)(command, new_terminal)
         finally:
             os.close(reader)
             os.close(writer)
@@ -254,41 +250,29 @@ SIGNALS = [signal.SIGTERM, signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.
            signal.SIGWINCH, signal.SIGCHLD, signal.SIGURG]
 
 
-def checks(command):
-    # Standard output a pipe (as in fare | tee log): only a flush shows the
-    # prompt before the read.
-    through_cat = ["/bin/sh", "-c", '"$0" "$@" | cat'] + command
-    return ([("full session", on_terminal(command, full_session)),
-             ("keys typed ahead are dropped", on_terminal(command, typed_ahead)),
-             ("piped input, the key from the terminal",
-              on_terminal(command, shows_and_waits(PROMPT1 + PROMPT2 + DISCOUNTED), stdin=TRIP)),
-             # Nowhere to write the report: the complaint comes before the
-             # wait, and the terminal stands in for neither stream.
-             ("standard output closed", on_terminal(command, shows_and_waits(table.crlf(table.WRITE_ERROR), "exited 1"),
-                                                    stdin=TRIP, close=(1,))),
-             ("standard error closed, output failing",
-              on_terminal(command, shows_and_waits(b"", "exited 1"), stdin=TRIP, stdout=FULL, close=(2,))),
-             ("a stop nobody could continue", on_terminal(command, stop_nobody_could_continue)),
-             ("SIGCONT while the report waits for a full pipe", report_blocked_on_full_pipe(command)),
-             ("prompt shown before the read, output through a pipe",
-              on_terminal(through_cat, lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"))),
-             ("a hang-up, SIGHUP ignored", on_terminal(through_cat, hang_up, ignore={signal.SIGHUP})),
-             key_case(command, b"k" + b"echo PASTED\n" * 1700, signal.SIGTERM, pace=0.01),
-             key_case(command, b"\r", stdin=b"1000\n7\n", change=igncr),
-             key_case(command, b"\xc3", b"\xb1", change=istrip),
-             # More than a stream that never pauses may hold fare: the rest is left.
-             key_case(command, b"echo PASTED\n" * (3 * MIB // 12), most_read=MIB + 4096)]
-            + [key_case(command, *k) for k in KEYS] + [signal_case(command, s) for s in SIGNALS])
+CASES = ([("full session", on_terminal(full_session)),
+          ("keys typed ahead are dropped", on_terminal(typed_ahead)),
+          ("piped input, the key from the terminal",
+           on_terminal(shows_and_waits(PROMPT1 + PROMPT2 + DISCOUNTED), stdin=TRIP)),
+          # Nowhere to write the report: the complaint comes before the
+          # wait, and the terminal stands in for neither stream.
+          ("standard output closed", on_terminal(shows_and_waits(table.crlf(table.WRITE_ERROR), "exited 1"),
+                                                 stdin=TRIP, close=(1,))),
+          ("standard error closed, output failing",
+           on_terminal(shows_and_waits(b"", "exited 1"), wrap=to_dev_full, stdin=TRIP, close=(2,))),
+          ("a stop nobody could continue", on_terminal(stop_nobody_could_continue)),
+          ("SIGCONT while the report waits for a full pipe", report_blocked_on_full_pipe()),
+          ("prompt shown before the read, output through a pipe",
+           on_terminal(lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"), wrap=through_cat)),
+          ("a hang-up, SIGHUP ignored", on_terminal(hang_up, wrap=through_cat, ignore={signal.SIGHUP})),
+          key_case(b"k" + b"echo PASTED\n" * 1700, signal.SIGTERM, pace=0.01),
+          key_case(b"\r", stdin=table.UNDISCOUNTED_TRIP.typed, change=igncr),
+          key_case(b"\xc3", b"\xb1", change=istrip),
+          # More than a stream that never pauses may hold fare: the rest is left.
+          key_case(b"echo PASTED\n" * (3 * MIB // 12), most_read=MIB + 4096)]
+         + [key_case(*k) for k in KEYS] + [signal_case(s) for s in SIGNALS])
 
 
-FULL = open("/dev/full", "wb")  # noqa: SIM115 -- open for the whole run
-
-
-@pytest.fixture(scope="module")
-def cases(command):
-    return dict(checks(command))
-
-
-@pytest.mark.parametrize("name", [name for name, _ in checks(["fare"])])
-def test_terminal(cases, name):
-    retry(cases[name], tries=10)
+@pytest.mark.parametrize("case", [pytest.param(test, id=name) for name, test in CASES])
+def test_terminal(command, new_terminal, case):
+    retry(lambda: case(command, new_terminal), tries=10)

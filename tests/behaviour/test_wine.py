@@ -7,13 +7,12 @@ import tty
 
 import pytest
 
-import dialogues as table
-from launch import Fail, Terminal, start, until
+from launch import Fail, answer, is_windows, start, until
 
-# Console runs: the days typed at the console, and the key pressed after the
-# report. Neither the line end after the days nor a key typed ahead of the
-# report may end the wait.
-CONSOLE_CASES = [(b"10\r", b"x"), (b"10\rx", b"\x1b[A")]  # the last: a key typed ahead, then cursor up
+# Console runs: what is typed ahead of the report, and the key pressed after
+# it. Neither the line end after the days nor a key typed ahead of the report
+# may end the wait.
+CONSOLE_CASES = [(b"", b"x"), (b"x", b"\x1b[A")]  # the last: a key typed ahead, then cursor up
 
 
 def without_escapes(shown):
@@ -23,18 +22,8 @@ def without_escapes(shown):
     return re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07", b"", blanks)
 
 
-# The prompts, and the last line of the report, as the console draws them.
-PROMPT1, PROMPT2 = table.PROMPTS.split(b"\n")[:2]
-REPORT_END = table.report_for(b"1000\n10\n").split(b"\n")[-1].strip()
-
-
-def answer(terminal, days):
-    """Types the two numbers at the console, the days as given."""
-    terminal.expect("the first prompt", PROMPT1, without_escapes, 120)
-    terminal.type(b"1000\r")
-    terminal.expect("the second prompt", PROMPT2, without_escapes, 120)
-    terminal.type(days)
-    terminal.expect("the report", REPORT_END, without_escapes, 120)
+def at_the_console(terminal, ahead=b""):  # the trip typed, as a slow wine draws it
+    answer(terminal, ahead=ahead, shown=without_escapes, seconds=120)
 
 
 def asleep_in_its_read(fare, step, still=0.2):
@@ -53,25 +42,22 @@ def asleep_in_its_read(fare, step, still=0.2):
 
 
 @pytest.fixture
-def at_console(command):
-    if not command[-1].endswith(".exe"):
+def at_console(command, new_terminal):
+    if not is_windows(command):
         pytest.skip("not a Windows program")
 
     def run(check, started=command):
-        terminal = Terminal()
+        terminal = new_terminal()
         tty.setraw(terminal.slave)  # keys reach wine as typed, CR for Enter
-        try:
-            with start(started, terminal) as process:
-                check(terminal, process)
-        finally:
-            terminal.close()
+        with start(started, terminal) as process:
+            check(terminal, process)
     return run
 
 
-@pytest.mark.parametrize("days, key", CONSOLE_CASES, ids=["key x", "key typed ahead, then cursor up"])
-def test_console(at_console, days, key):
+@pytest.mark.parametrize("ahead, key", CONSOLE_CASES, ids=["key x", "key typed ahead, then cursor up"])
+def test_console(at_console, ahead, key):
     def check(terminal, fare):
-        answer(terminal, days)
+        at_the_console(terminal, ahead)
         asleep_in_its_read(fare, "the wait")
         if state := fare.state_change():
             raise Fail("the wait", state + " without a key")
@@ -84,7 +70,7 @@ def test_console_paste_after_the_key(at_console, command):
     """fare run from a command prompt, the key the first byte of a paste: the
     rest of the paste is dropped, not run by the prompt."""
     def check(terminal, prompt):
-        answer(terminal, b"10\r")
+        at_the_console(terminal)
         report_end = len(terminal.shown)
         terminal.type(b"q" + b"echo PASTE%OS%\r")  # run, it would show PASTEWindows_NT
         terminal.expect("the prompt back", b">", lambda shown: without_escapes(shown[report_end:]), 120)

@@ -13,7 +13,7 @@ from typing import NamedTuple
 
 import pytest
 
-from launch import Fail
+from launch import Fail, is_windows
 
 EXPECTED = {
     "32": ("pei-i386", "architecture: i386,", "(PE32)"),
@@ -80,8 +80,8 @@ def output(*command):
 
 
 @pytest.fixture(scope="module")
-def tools(build):
-    if not os.path.exists(os.path.join(build, "fare.exe")):
+def tools(command, build):
+    if not is_windows(command):
         pytest.skip("not a Windows build")
     with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as file:
         cache = dict(re.findall(r"^(\w+):\w+=(.*)$", file.read(), re.M))
