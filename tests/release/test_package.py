@@ -158,14 +158,43 @@ def user_readme(folder, licence):
         raise Fail("README", "names no `man fare` or no %s, or is over 4 KiB" % licence)
 
 
-@pytest.mark.installed
-def test_installed_files(prefix):
-    holds(prefix, "bin/fare", "share/doc/fare/LICENSE", "share/doc/fare/README", "share/man/man1/fare.1")
+class Given(NamedTuple):  # what a user is given: a plain install or the .deb, unpacked
+    root: str
+    files: list
+    program: str
+    docs: str
+    page: str
+    licence: str
 
 
-@pytest.mark.installed
-def test_installed_readme_is_a_users(prefix):
-    user_readme(prefix + "/share/doc/fare", "LICENSE")
+@pytest.fixture(params=[pytest.param("installed", marks=pytest.mark.installed),
+                        pytest.param("deb", marks=pytest.mark.deb)])
+def given(request):
+    root = request.getfixturevalue("prefix" if request.param == "installed" else "deb")
+    if request.param == "installed":
+        return Given(root, ["bin/fare", "share/doc/fare/LICENSE", "share/doc/fare/README", "share/man/man1/fare.1"],
+                     root + "/bin/fare", root + "/share/doc/fare", root + "/share/man/man1/fare.1", "LICENSE")
+    return Given(root, ["usr/bin/fare", "usr/share/doc/fare/README", "usr/share/doc/fare/changelog.gz",
+                        "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz"],
+                 root + "/usr/bin/fare", root + "/usr/share/doc/fare", root + "/usr/share/man/man1/fare.1.gz",
+                 "copyright")
+
+
+def test_files(given):
+    holds(given.root, *given.files)
+
+
+def test_readme_is_a_users(given):
+    user_readme(given.docs, given.licence)
+
+
+def test_program(given):
+    same_run("the report", piped([given.program], table.TRIP.typed), 0, table.expected(table.TRIP))
+
+
+@pytest.mark.parametrize("check", MANUAL_CHECKS)
+def test_manual(given, version, check, tmp_path):
+    check(manual(given.page, version, given.program, str(tmp_path)))
 
 
 @pytest.mark.installed
@@ -183,55 +212,19 @@ def test_installed_manual_no_line_spread_at_manwidth_60_to_120(prefix, tmp_path)
             grown_any |= grown > 0
             if line.split() != left.split() or grown >= 2 * gaps > 0:
                 raise Fail("MANWIDTH=%d" % width, "a spread line: %r\nunjustified: %r" % (line, left))
-    if not grown_any:
-        raise Fail("man -l", "justifies no line at any width")
-
-
-@pytest.mark.installed
-def test_installed_program(prefix):
-    same_run("the report", piped([prefix + "/bin/fare"], table.TRIP.typed), 0, table.expected(table.TRIP))
-
-
-@pytest.mark.installed
-@pytest.mark.parametrize("check", MANUAL_CHECKS)
-def test_installed_manual(prefix, version, check, tmp_path):
-    check(manual(prefix + "/share/man/man1/fare.1", version, prefix + "/bin/fare", str(tmp_path)))
-
-
-@pytest.mark.deb
-def test_deb_files(deb):
-    holds(deb, "usr/bin/fare", "usr/share/doc/fare/README", "usr/share/doc/fare/changelog.gz",
-          "usr/share/doc/fare/copyright", "usr/share/man/man1/fare.1.gz")
+    assert grown_any, "man -l justifies no line at any width"
 
 
 @pytest.mark.deb
 def test_deb_declares_what_it_needs(package):
-    if "libc6" not in (depends := said(tool("dpkg-deb"), "-f", package, "Depends")[1]):
-        raise Fail("its Depends", "%r names no libc6" % depends)
-
-
-@pytest.mark.deb
-def test_deb_readme_is_a_users(deb):
-    user_readme(deb + "/usr/share/doc/fare", "copyright")
-
-
-@pytest.mark.deb
-def test_deb_program(deb):
-    same_run("the report", piped([deb + "/usr/bin/fare"], table.TRIP.typed), 0, table.expected(table.TRIP))
+    assert "libc6" in said(tool("dpkg-deb"), "-f", package, "Depends")[1]
 
 
 @pytest.mark.deb
 def test_deb_manual_page_is_the_one_installed(deb, prefix):
     with gzip.open(deb + "/usr/share/man/man1/fare.1.gz") as packed, \
             open(prefix + "/share/man/man1/fare.1", "rb") as plain:
-        if packed.read() != plain.read():
-            raise Fail("its manual page", "is not the installed one")
-
-
-@pytest.mark.deb
-@pytest.mark.parametrize("check", MANUAL_CHECKS)
-def test_deb_manual(deb, version, check, tmp_path):
-    check(manual(deb + "/usr/share/man/man1/fare.1.gz", version, deb + "/usr/bin/fare", str(tmp_path)))
+        assert packed.read() == plain.read()
 
 
 @pytest.mark.deb
