@@ -265,10 +265,10 @@ def as_shell(body, terminal=None):
 
 
 def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
-          ignore=(), block=(), close=()):
+          ignore=(), block=(), close=(), group=0):
     """fare on the terminal: with job None leading a session of its own;
-    with job "foreground" or "background" in a process group of its own, a
-    job of the shell that as_shell() plays. Standard input is the terminal,
+    with job "foreground" or "background" in a process group of its own (or
+    the group given), a job of the shell that as_shell() plays. Standard input is the terminal,
     or bytes from a file; standard output and error the terminal or a
     file. Every signal at its default but those to ignore or block;
     descriptors to close are closed."""
@@ -282,7 +282,7 @@ def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
         if job is None:
             terminal.make_controlling()
         else:
-            os.setpgid(0, 0)
+            os.setpgid(0, group)
             if job == "foreground":
                 os.tcsetpgrp(terminal.slave, os.getpgrp())
         for number in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
@@ -319,7 +319,7 @@ class Fare:
     def __exit__(self, *_):
         """Whatever happened, nothing of it outlives the check."""
         if self.ended is None:
-            os.killpg(self.pid, signal.SIGKILL)
+            os.killpg(os.getpgid(self.pid), signal.SIGKILL)
             os.waitpid(self.pid, 0)
             self.ended = "killed"
         if self.process:

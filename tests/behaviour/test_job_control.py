@@ -60,11 +60,24 @@ SCENARIOS = [  # (name, started in the foreground, steps, how it is started)
     ("TSTP, stty -ixon at a line-editing prompt, fg, a key", True,
      ["key mode", "TSTP", "stopped SIGTSTP", "stty -ixon", "fg", "key mode", "key", "exited 0"],
      {"line editing": True}),
+    ("background, SIGTTOU ignored", False, ["exited 0", "report", "idle"], {"ignore": {signal.SIGTTOU}}),
     # Continued once, a job that loses the terminal is a shell's: it stops as a
-    # background job does, and fg gives it its key.
+    # background job does, and fg gives it its key; what the user types at
+    # once is the shell's.
     ("STOP, fg, the shell takes the terminal back, fg, a key", True,
      ["key mode", "STOP", "stopped SIGSTOP", "fg", "key mode", "take back", "stopped SIGTTOU", "fg", "key mode",
       "key", "exited 0"]),
+    ("STOP, fg, the shell takes the terminal back as the user types, kill %1", True,
+     ["key mode", "STOP", "stopped SIGSTOP", "fg", "key mode", "take back", "shell input", "stopped SIGTTOU",
+      "kill", "ended SIGTERM"]),
+    # A setting changed at a prompt that runs in fare's key mode (dash's after
+    # SIGSTOP) is kept, and the rest given back.
+    ("STOP, stty intr ^X at a prompt in key mode, fg, a key", True,
+     ["key mode", "STOP", "stopped SIGSTOP", "stty intr ^X", "fg", "key mode", "key", "exited 0"]),
+    # In a group a script's shell leads, the job waits for fg without stopping
+    # the group: a shell stopped as it starts a command is no stop to its own.
+    ("background in a script's group, fg, a key", False,
+     ["waits", "fg", "key mode", "waits", "key", "exited 0"], {"in a script's group": True}),
 ]
 SHELL_INPUT = b"ls\n"
 
@@ -73,14 +86,22 @@ def line_editor(settings):  # a line editor's modes: no echo, a key at a time
     return [*settings[:3], settings[3] & ~(termios.ICANON | termios.ECHO), *settings[4:]]
 
 
+def intr_ctrl_x(settings):  # stty intr ^X
+    return [*settings[:6], [b"\x18" if i == termios.VINTR else c for i, c in enumerate(settings[6])]]
+
+
 def play(command, terminal, foreground, steps, how=None):
     """The steps of a scenario, fare started as how says. With "line editing"
     there, the shell edits its command line in modes of its own at its prompt
     and puts its cooked modes back for a command and on fg, as busybox sh
-    does."""
+    does; with "in a script's group", fare joins a group that another
+    process leads, as the shell of a script that started it."""
     shell, before, left = os.getpgrp(), terminal.before, b""
     how = dict(how or {})
     edits_lines, cooked = how.pop("line editing", False), before
+    script = how.pop("in a script's group", False) and subprocess.Popen(["sleep", "600"], process_group=0)
+    if script:
+        how["group"] = script.pid
 
     def set_modes(modes):  # and what the terminal must hold at the next check
         termios.tcsetattr(terminal.slave, termios.TCSANOW, modes)
@@ -96,6 +117,7 @@ def play(command, terminal, foreground, steps, how=None):
         with tempfile.TemporaryFile() as out, \
                 start(command, terminal, "foreground" if foreground else "background",
                              stdin=TRIP, stdout=out, stderr=out, **how) as fare:
+            job = os.getpgid(fare.pid)
             for number, step in enumerate(steps, 1):
                 at = "step %d, %s" % (number, step)
                 if step.split()[0] in ("stopped", "ended", "exited"):
@@ -110,6 +132,8 @@ def play(command, terminal, foreground, steps, how=None):
                         raise Fail(at, repr(got))
                 elif step == "key mode":
                     fare.waiting_for_key(at)
+                elif step == "waits":
+                    fare.keeps_waiting(at)
                 elif step == "key":
                     terminal.type(b"k")
                 elif step == "take back":
@@ -118,19 +142,22 @@ def play(command, terminal, foreground, steps, how=None):
                     terminal.type(SHELL_INPUT)
                     left = SHELL_INPUT
                 elif step in ("TSTP", "STOP"):
-                    os.killpg(fare.pid, getattr(signal, "SIG" + step))
+                    os.killpg(job, getattr(signal, "SIG" + step))
                 elif step == "reset":
                     termios.tcsetattr(terminal.slave, termios.TCSANOW, before)
                 elif step == "stty -ixon":  # a command at the prompt
                     cooked = [cooked[0] & ~termios.IXON, *cooked[1:]]
                     set_modes(cooked)
                     prompt()
+                elif step == "stty intr ^X":  # at a prompt that runs in fare's key mode
+                    termios.tcsetattr(terminal.slave, termios.TCSANOW, intr_ctrl_x(terminal.settings()))
+                    terminal.before = intr_ctrl_x(before)
                 elif step == "own modes":  # another program's, set during the wait
                     set_modes(line_editor(before))
                 elif step in ("own intr", "own echo"):  # fare's key mode but for one thing
                     own = termios.tcgetattr(terminal.slave)
                     if step == "own intr":
-                        own[6][termios.VINTR] = b"\x18"
+                        own = intr_ctrl_x(own)
                     else:
                         own[3] |= termios.ECHO
                     set_modes(own)
@@ -141,15 +168,18 @@ def play(command, terminal, foreground, steps, how=None):
                     if step == "fg":
                         if edits_lines:
                             set_modes(cooked)
-                        os.tcsetpgrp(terminal.slave, fare.pid)
+                        os.tcsetpgrp(terminal.slave, job)
                     elif step == "kill":
-                        os.killpg(fare.pid, signal.SIGTERM)
-                    os.killpg(fare.pid, signal.SIGCONT)
+                        os.killpg(job, signal.SIGTERM)
+                    os.killpg(job, signal.SIGCONT)
                 else:
                     raise Fail(at, "no such step")
         if (got := terminal.left_for_shell()) != left:
             raise Fail("the input after the end", "%r left for the shell, wanted %r" % (got, left))
     finally:  # whatever the job did, the shell's terminal as it was
+        if script:
+            script.kill()
+            script.wait()
         os.tcsetpgrp(terminal.slave, shell)
         termios.tcsetattr(terminal.slave, termios.TCSANOW, before)
         terminal.before = before
@@ -174,10 +204,14 @@ def shell_gone(command):
         terminal.close()
 
 
-def script_gone(command):
+def script_gone(command, continued=False):
     """A job in key mode whose script has ended, its group orphaned, when the
-    shell takes the terminal back: it ends by itself, the terminal given back."""
+    shell takes the terminal back: it ends by itself, the terminal given back.
+    Continued once, it ends so too where its group is no orphan, the shell
+    having adopted it (as the first process of a PID namespace does)."""
     def shell(terminal):
+        if continued:
+            adopt_orphans()
         reader, writer = os.pipe()
         if os.fork() == 0:  # the script: starts the job and ends
             try:
@@ -188,14 +222,22 @@ def script_gone(command):
         os.wait()
         fare = Fare(int(os.read(reader, 20) or 0), terminal)
         fare.waiting_for_key("the wait, its script gone")
+        if continued:
+            os.kill(fare.pid, signal.SIGCONT)
+            fare.waiting_for_key("the wait after SIGCONT")
         os.tcsetpgrp(terminal.slave, os.getpgrp())
-        until("the end once the shell has the terminal", lambda: fare.facts()["State"].startswith("Z"),
-              fare.describe)
+        if continued:
+            with fare:
+                fare.expect_state("the end once the shell has the terminal", "exited 0")
+        else:
+            until("the end once the shell has the terminal", lambda: fare.facts()["State"].startswith("Z"),
+                  fare.describe)
         terminal.check_as_before("the terminal after the end")
-        return fare.pid
+        return None if continued else fare.pid
 
-    with Fare(as_shell(shell), None) as fare:
-        fare.expect_state("the end, seen by the one it was given to", "exited 0")
+    if pid := as_shell(shell):
+        with Fare(pid, None) as fare:
+            fare.expect_state("the end, seen by the one it was given to", "exited 0")
 
 
 @pytest.fixture(scope="module", autouse=True)
@@ -208,7 +250,9 @@ def test_job(command, scenario):
     retry(lambda: as_shell(lambda terminal: play(command, terminal, *scenario[1:])))
 
 
-@pytest.mark.parametrize("gone", [shell_gone, script_gone], ids=[
-    "background, SIGHUP ignored, the shell gone", "foreground, its script gone, the terminal taken back"])
+@pytest.mark.parametrize("gone", [shell_gone, script_gone, lambda command: script_gone(command, continued=True)],
+                         ids=["background, SIGHUP ignored, the shell gone",
+                              "foreground, its script gone, the terminal taken back",
+                              "foreground, continued, its script gone, the shell its new parent"])
 def test_job_left_alone(command, gone):
     retry(lambda: gone(command))
