@@ -72,8 +72,8 @@ SCENARIOS = [  # (name, started in the foreground, steps, how it is started)
       "kill", "ended SIGTERM"]),
     # A setting changed at a prompt that runs in fare's key mode (dash's after
     # SIGSTOP) is kept, and the rest given back.
-    ("STOP, stty intr ^X at a prompt in key mode, fg, a key", True,
-     ["key mode", "STOP", "stopped SIGSTOP", "stty intr ^X", "fg", "key mode", "key", "exited 0"]),
+    ("STOP, stty intr ^X tostop at a prompt in key mode, fg, a key", True,
+     ["key mode", "STOP", "stopped SIGSTOP", "stty intr ^X tostop", "fg", "key mode", "key", "exited 0"]),
     # In a group a script's shell leads, the job waits for fg without stopping
     # the group: a shell stopped as it starts a command is no stop to its own.
     ("background in a script's group, fg, a key", False,
@@ -86,8 +86,9 @@ def line_editor(settings):  # a line editor's modes: no echo, a key at a time
     return [*settings[:3], settings[3] & ~(termios.ICANON | termios.ECHO), *settings[4:]]
 
 
-def intr_ctrl_x(settings):  # stty intr ^X
-    return [*settings[:6], [b"\x18" if i == termios.VINTR else c for i, c in enumerate(settings[6])]]
+def intr_ctrl_x(settings, tostop=0):  # stty intr ^X, and tostop
+    return [*settings[:3], settings[3] | tostop,
+            *settings[4:6], [b"\x18" if i == termios.VINTR else c for i, c in enumerate(settings[6])]]
 
 
 def play(command, terminal, foreground, steps, how=None):
@@ -149,9 +150,9 @@ def play(command, terminal, foreground, steps, how=None):
                     cooked = [cooked[0] & ~termios.IXON, *cooked[1:]]
                     set_modes(cooked)
                     prompt()
-                elif step == "stty intr ^X":  # at a prompt that runs in fare's key mode
-                    termios.tcsetattr(terminal.slave, termios.TCSANOW, intr_ctrl_x(terminal.settings()))
-                    terminal.before = intr_ctrl_x(before)
+                elif step == "stty intr ^X tostop":  # at a prompt that runs in fare's key mode
+                    termios.tcsetattr(terminal.slave, termios.TCSANOW, intr_ctrl_x(terminal.settings(), termios.TOSTOP))
+                    terminal.before = intr_ctrl_x(before, termios.TOSTOP)
                 elif step == "own modes":  # another program's, set during the wait
                     set_modes(line_editor(before))
                 elif step in ("own intr", "own echo"):  # fare's key mode but for one thing
@@ -204,36 +205,45 @@ def shell_gone(command):
         terminal.close()
 
 
-def script_gone(command, continued=False):
+def script_gone(command, how="foreground"):
     """A job in key mode whose script has ended, its group orphaned, when the
     shell takes the terminal back: it ends by itself, the terminal given back.
-    Continued once, it ends so too where its group is no orphan, the shell
-    having adopted it (as the first process of a PID namespace does)."""
+    So too where its group is no orphan, the shell having adopted it (as the
+    first process of a PID namespace does): once continued, or waiting in the
+    background in the group that the script's shell led."""
+    adopted = how != "foreground"
+
     def shell(terminal):
-        if continued:
+        if adopted:
             adopt_orphans()
         reader, writer = os.pipe()
         if os.fork() == 0:  # the script: starts the job and ends
             try:
-                os.write(writer, b"%d" % start(command, terminal, "foreground", stdin=TRIP,
-                                                       stdout=subprocess.DEVNULL).pid)
+                if how == "background":
+                    os.setpgid(0, 0)
+                fare = start(command, terminal, "background" if how == "background" else "foreground",
+                             stdin=TRIP, stdout=subprocess.DEVNULL, group=os.getpgrp() if how == "background" else 0)
+                os.write(writer, b"%d" % fare.pid)
+                if how == "background":
+                    fare.keeps_waiting("the job in the script's group", wakes=1)
             finally:
                 os._exit(0)
         os.wait()
         fare = Fare(int(os.read(reader, 20) or 0), terminal)
-        fare.waiting_for_key("the wait, its script gone")
-        if continued:
+        if how != "background":
+            fare.waiting_for_key("the wait, its script gone")
+        if how == "continued":
             os.kill(fare.pid, signal.SIGCONT)
             fare.waiting_for_key("the wait after SIGCONT")
         os.tcsetpgrp(terminal.slave, os.getpgrp())
-        if continued:
+        if adopted:
             with fare:
                 fare.expect_state("the end once the shell has the terminal", "exited 0")
         else:
             until("the end once the shell has the terminal", lambda: fare.facts()["State"].startswith("Z"),
                   fare.describe)
         terminal.check_as_before("the terminal after the end")
-        return None if continued else fare.pid
+        return None if adopted else fare.pid
 
     if pid := as_shell(shell):
         with Fare(pid, None) as fare:
@@ -250,9 +260,11 @@ def test_job(command, scenario):
     retry(lambda: as_shell(lambda terminal: play(command, terminal, *scenario[1:])))
 
 
-@pytest.mark.parametrize("gone", [shell_gone, script_gone, lambda command: script_gone(command, continued=True)],
+@pytest.mark.parametrize("gone", [shell_gone, script_gone, lambda command: script_gone(command, "continued"),
+                                  lambda command: script_gone(command, "background")],
                          ids=["background, SIGHUP ignored, the shell gone",
                               "foreground, its script gone, the terminal taken back",
-                              "foreground, continued, its script gone, the shell its new parent"])
+                              "foreground, continued, its script gone, the shell its new parent",
+                              "background in its script's group, the script gone, the shell its new parent"])
 def test_job_left_alone(command, gone):
     retry(lambda: gone(command))
