@@ -224,8 +224,7 @@ def script_gone(command, how="foreground"):
                 fare = start(command, terminal, "background" if how == "background" else "foreground",
                              stdin=TRIP, stdout=subprocess.DEVNULL, group=os.getpgrp() if how == "background" else 0)
                 os.write(writer, b"%d" % fare.pid)
-                if how == "background":
-                    fare.keeps_waiting("the job in the script's group", wakes=1)
+                fare.asleep("the wait before the script ends", "poll")  # the terminal found, its starter known
             finally:
                 os._exit(0)
         os.wait()
