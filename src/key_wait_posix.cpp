@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -60,10 +59,20 @@ bool same_settings(const termios& a, const termios& b) {
            a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc);
 }
 
+// Counted by hand: std::popcount, without the processor's own instruction,
+// calls a function of libgcc_s, one more library for the loader at every run.
+int set_bits(tcflag_t bits) {
+    int count = 0;
+    for (; bits != 0; bits &= bits - 1) {
+        ++count;
+    }
+    return count;
+}
+
 // In how many settings two differ: each flag and each control character.
 int differences(const termios& a, const termios& b) {
-    int count = std::popcount(a.c_iflag ^ b.c_iflag) + std::popcount(a.c_oflag ^ b.c_oflag) +
-                std::popcount(a.c_cflag ^ b.c_cflag) + std::popcount(a.c_lflag ^ b.c_lflag);
+    int count = set_bits(a.c_iflag ^ b.c_iflag) + set_bits(a.c_oflag ^ b.c_oflag) +
+                set_bits(a.c_cflag ^ b.c_cflag) + set_bits(a.c_lflag ^ b.c_lflag);
     for (std::size_t i = 0; i < NCCS; ++i) {
         count += a.c_cc[i] != b.c_cc[i] ? 1 : 0;
     }
