@@ -11,7 +11,7 @@ import time
 import pytest
 
 import dialogues as table
-from conftest import Again, Ended, Fail, Fare, Terminal, retry, signal_name, start, until
+from conftest import Again, Ended, Fail, Terminal, retry, signal_name, start, until
 
 PROMPT1, PROMPT2 = (table.crlf(line + b"\n") for line in table.PROMPTS.split(b"\n")[:2])
 DISCOUNTED = table.crlf(table.report_for(b"1000\n10\n"))
@@ -224,21 +224,10 @@ def report_blocked_on_full_pipe(command):
 
 def hang_up(terminal, shell):
     """A terminal that hangs up during the wait, SIGHUP ignored (nohup): the
-    end of its input ends fare, the job of a shell, continued once (a job
-    that would otherwise look for the foreground again)."""
+    end of its input ends fare, the job of a shell."""
     answer(terminal)
-    with open("/proc/%d/task/%d/children" % (shell.pid, shell.pid)) as children:
-        fare = Fare(next(int(pid) for pid in children.read().split() if not is_cat(pid)), terminal)
-    fare.waiting_for_key("the wait")
-    os.kill(fare.pid, signal.SIGCONT)
-    fare.waiting_for_key("the wait after SIGCONT")
     terminal.hang_up()
     shell.expect_state("the end after the hang-up", "exited 0")
-
-
-def is_cat(pid):
-    with open("/proc/%s/comm" % pid) as comm:
-        return comm.read().strip() == "cat"
 
 
 def igncr(settings):
