@@ -249,6 +249,33 @@ def script_gone(command, how="foreground"):
             fare.expect_state("the end, seen by the one it was given to", "exited 0")
 
 
+def session_gone(command):
+    """A job in the background of the group that its script leads, whose
+    shell exits, the script running on: no foreground is left to wait for."""
+    def shell(terminal):
+        reader, writer = os.pipe()
+        if (script := os.fork()) == 0:  # starts the job and waits for it
+            ended = False
+            try:
+                os.setpgid(0, 0)
+                fare = start(command, terminal, "background", stdin=TRIP, stdout=subprocess.DEVNULL,
+                             group=os.getpgrp())
+                fare.asleep("the job looking for the foreground", "poll")
+                os.write(writer, b"+")
+                fare.expect_state("the end once the shell has gone", "exited 0")
+                ended = True
+            except Fail as failed:
+                print(failed)
+            finally:
+                os._exit(0 if ended else 1)
+        os.close(writer)
+        os.read(reader, 1)  # the job is looking for the foreground, or the script has ended
+        return script
+
+    with Fare(as_shell(shell), None) as script:
+        script.expect_state("the script, its job ended", "exited 0")
+
+
 @pytest.fixture(scope="module", autouse=True)
 def orphans():
     adopt_orphans()
@@ -260,10 +287,11 @@ def test_job(command, scenario):
 
 
 @pytest.mark.parametrize("gone", [shell_gone, script_gone, lambda command: script_gone(command, "continued"),
-                                  lambda command: script_gone(command, "background")],
+                                  lambda command: script_gone(command, "background"), session_gone],
                          ids=["background, SIGHUP ignored, the shell gone",
                               "foreground, its script gone, the terminal taken back",
                               "foreground, continued, its script gone, the shell its new parent",
-                              "background in its script's group, the script gone, the shell its new parent"])
+                              "background in its script's group, the script gone, the shell its new parent",
+                              "background in its script's group, the shell gone"])
 def test_job_left_alone(command, gone):
     retry(lambda: gone(command))
