@@ -78,6 +78,7 @@ SCENARIOS = [  # (name, started in the foreground, steps, how it is started)
     # the group: a shell stopped as it starts a command is no stop to its own.
     ("background in a script's group, fg, a key", False,
      ["waits", "fg", "key mode", "waits", "key", "exited 0"], {"in a script's group": True}),
+    ("in a script's group, a key", True, ["key mode", "waits", "key", "exited 0"], {"in a script's group": True}),
 ]
 SHELL_INPUT = b"ls\n"
 
