@@ -332,12 +332,11 @@ bool lost_foreground() {
 }
 
 // Once another job has the terminal: whether the wait goes on, as a job that
-// asks for it again, the terminal given back meanwhile. Not where no shell can
-// give it back: never stopped nor continued, the job lost it to the end of
-// the script that started it, whose shell took it back; and a job whose
-// starter is no longer its parent is a script's that has ended.
+// asks for it again (take_terminal), the terminal given back meanwhile. Not
+// where, never stopped nor continued, the job lost it to the end of the
+// script that started it, whose shell took it back.
 bool waits_in_background() {
-    if (state.ever_continued == 0 || getppid() != state.parent) {
+    if (state.ever_continued == 0) {
         return false;
     }
     leave_key_mode();
