@@ -33,6 +33,7 @@ namespace {
 // and ever_continued, with every signal blocked, as the wait does.
 struct wait_state {
     int terminal = -1;
+    pid_t parent = 0;        // when it found the terminal: the script or shell that started it
     sigset_t all_signals{};  // filled once there is a terminal, not at every start
     sigset_t normal_mask{};  // the process's own, in force outside the wait
     termios restore{};       // what the terminal held when the wait took it
@@ -56,6 +57,42 @@ bool in_foreground() { return tcgetpgrp(state.terminal) == getpgrp(); }
 bool same_settings(const termios& a, const termios& b) {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
            a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc);
+}
+
+// Counted by hand: std::popcount, without the processor's own instruction,
+// calls a function of libgcc_s, one more library for the loader at every run.
+int set_bits(tcflag_t bits) {
+    int count = 0;
+    for (; bits != 0; bits &= bits - 1) {
+        ++count;
+    }
+    return count;
+}
+
+// In how many settings two differ: each flag and each control character.
+int differences(const termios& a, const termios& b) {
+    int count = set_bits(a.c_iflag ^ b.c_iflag) + set_bits(a.c_oflag ^ b.c_oflag) +
+                set_bits(a.c_cflag ^ b.c_cflag) + set_bits(a.c_lflag ^ b.c_lflag);
+    for (std::size_t i = 0; i < NCCS; ++i) {
+        count += a.c_cc[i] != b.c_cc[i] ? 1 : 0;
+    }
+    return count;
+}
+
+// base with every setting in which changed differs from unchanged as changed has it.
+termios merged(const termios& base, const termios& unchanged, const termios& changed) {
+    termios result = changed;
+    const auto merge = [](tcflag_t ours, tcflag_t before, tcflag_t after) {
+        return (ours & ~(before ^ after)) | (after & (before ^ after));
+    };
+    result.c_iflag = merge(base.c_iflag, unchanged.c_iflag, changed.c_iflag);
+    result.c_oflag = merge(base.c_oflag, unchanged.c_oflag, changed.c_oflag);
+    result.c_cflag = merge(base.c_cflag, unchanged.c_cflag, changed.c_cflag);
+    result.c_lflag = merge(base.c_lflag, unchanged.c_lflag, changed.c_lflag);
+    for (std::size_t i = 0; i < NCCS; ++i) {
+        result.c_cc[i] = changed.c_cc[i] != unchanged.c_cc[i] ? changed.c_cc[i] : base.c_cc[i];
+    }
+    return result;
 }
 
 // Whether the terminal is still as the wait set it. A program that has set it
@@ -89,14 +126,20 @@ void leave_key_mode() {
 
 // With every signal blocked, in the foreground, at the start and after every
 // stop or continue: what the terminal holds then, whoever set it, is what to
-// give back; still in the key settings (SIGSTOP leaves them), what it held
-// before them.
+// give back. Nearer the key settings than what it held before them (SIGSTOP
+// leaves them, and a shell that does not set its own runs its prompt in
+// them), it is those but for what the user changed at that prompt: what it
+// held before, with those changes.
 bool enter_key_mode() {
     termios found{};
     if (tcgetattr(state.terminal, &found) != 0) {
         return false;
     }
-    if (!state.has_key_mode || !same_settings(found, state.key_mode)) {
+    if (!state.has_key_mode) {
+        state.restore = found;
+    } else if (differences(found, state.key_mode) < differences(found, state.restore)) {
+        state.restore = merged(state.restore, state.key_mode, found);
+    } else {
         state.restore = found;
     }
     if (!set_terminal(key_mode_for(state.restore))) {
@@ -198,12 +241,37 @@ void remove_handlers() {
     }
 }
 
+// Times in nanoseconds on the C library's monotonic clock: std::chrono's
+// clock would make the C++ runtime library one more for the loader to load.
+using nanoseconds = std::int64_t;
+constexpr nanoseconds milliseconds = 1'000'000;
+constexpr nanoseconds seconds = 1000 * milliseconds;
+constexpr nanoseconds no_deadline = std::numeric_limits<nanoseconds>::max();
+// How often a wait that no signal ends looks whether it has the foreground.
+constexpr nanoseconds foreground_check = 250 * milliseconds;
+
+timespec time_span(nanoseconds span) {
+    return {static_cast<std::time_t>(span / seconds), static_cast<long>(span % seconds)};
+}
+
+// Whether another process, still there, leads fare's process group: the
+// shell of a script that started it in the background, say.
+bool led_by_another() {
+    const pid_t group = getpgrp();
+    return group != getpid() && getpgid(group) == group;
+}
+
 // With every signal blocked. A background job asks for the terminal with the
-// signals let in, and the system stops it by SIGTTOU until the shell brings it
-// to the foreground (fg), as any job that touches the terminal from there.
-// False where nobody can: the system answers an orphaned job with EIO, a job
-// that ignores or blocks SIGTTOU is not stopped at all, and a session whose
-// leader has gone has no foreground left.
+// signals let in, and the system stops its whole group by SIGTTOU until the
+// shell brings it to the foreground (fg), as any job that touches the
+// terminal from there. In a group that another process leads, that stop could
+// catch a script's shell in the middle of starting a command, where its own
+// shell sees no stop and fg continues nobody: there the job looks for the
+// foreground four times a second instead. False where nobody can give it the
+// terminal: the system answers an orphaned job with EIO, a job that ignores or
+// blocks SIGTTOU is not stopped at all, a session whose leader has gone has no
+// foreground left, and a job whose starter is no longer its parent (a script
+// that has ended) is in no shell's table.
 bool take_terminal() {
     for (;;) {
         const pid_t foreground = tcgetpgrp(state.terminal);
@@ -211,11 +279,17 @@ bool take_terminal() {
             return enter_key_mode();
         }
         if (foreground < 0 || !state.handled[SIGTTOU] ||
-            sigismember(&state.normal_mask, SIGTTOU) == 1) {
+            sigismember(&state.normal_mask, SIGTTOU) == 1 || getppid() != state.parent) {
             return false;
         }
         sigprocmask(SIG_SETMASK, &state.normal_mask, nullptr);
-        const bool asked = tcflush(state.terminal, TCIFLUSH) == 0 || errno == EINTR;
+        bool asked = true;
+        if (led_by_another()) {
+            const timespec pause = time_span(foreground_check);
+            ppoll(nullptr, 0, &pause, nullptr);
+        } else {
+            asked = tcflush(state.terminal, TCIFLUSH) == 0 || errno == EINTR;
+        }
         sigprocmask(SIG_SETMASK, &state.all_signals, nullptr);
         if (!asked) {
             return false;
@@ -235,13 +309,6 @@ int open_terminal() {
     }
     return fd;
 }
-
-// Times in nanoseconds on the C library's monotonic clock: std::chrono's
-// clock would make the C++ runtime library one more for the loader to load.
-using nanoseconds = std::int64_t;
-constexpr nanoseconds milliseconds = 1'000'000;
-constexpr nanoseconds seconds = 1000 * milliseconds;
-constexpr nanoseconds no_deadline = std::numeric_limits<nanoseconds>::max();
 
 nanoseconds now() {
     timespec time{};
@@ -264,13 +331,24 @@ bool lost_foreground() {
     return !in_foreground();
 }
 
+// Once another job has the terminal: whether the wait goes on, as a job that
+// asks for it again (take_terminal), the terminal given back meanwhile. Not
+// where, never stopped nor continued, the job lost it to the end of the
+// script that started it, whose shell took it back.
+bool waits_in_background() {
+    if (state.ever_continued == 0) {
+        return false;
+    }
+    leave_key_mode();
+    return true;
+}
+
 // Until the terminal has input or the deadline passes. A signal does not end
 // the wait; a stop, or a continue, has the terminal taken again first. False
 // at the deadline, if the terminal cannot be had or has hung up, or once
 // nobody can give the job the foreground back, which a long wait looks at
 // four times a second.
 bool input_ready(nanoseconds deadline, signals while_asleep) {
-    constexpr nanoseconds foreground_check = 250 * milliseconds;
     for (;;) {
         const nanoseconds left = deadline - now();
         if (left <= 0) {
@@ -283,8 +361,7 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
             continue;  // the deadline may have passed meanwhile
         }
         const nanoseconds sleep = std::min(left, foreground_check);
-        const timespec timeout{static_cast<std::time_t>(sleep / seconds),
-                               static_cast<long>(sleep % seconds)};
+        const timespec timeout = time_span(sleep);
         pollfd ready{state.terminal, POLLIN, 0};
         const int result =
             ppoll(&ready, 1, &timeout,
@@ -295,14 +372,8 @@ bool input_ready(nanoseconds deadline, signals while_asleep) {
         if (result < 0 && errno != EINTR) {
             return false;
         }
-        if (result == 0 && sleep < left && lost_foreground()) {
-            // Never continued, the job lost it to the end of the script that
-            // started it, whose shell took it back: no key can come. A
-            // shell's job asks for it again as a background job does.
-            if (state.ever_continued == 0) {
-                return false;
-            }
-            leave_key_mode();
+        if (result == 0 && sleep < left && lost_foreground() && !waits_in_background()) {
+            return false;
         }
     }
 }
@@ -315,6 +386,14 @@ std::size_t read_input(nanoseconds deadline, signals while_asleep, unsigned char
         const ssize_t got = read(state.terminal, buffer, size);
         if (got > 0) {
             return static_cast<std::size_t>(got);
+        }
+        // From the background the read fails, whatever was typed: it is the
+        // shell's, left to it.
+        if (got < 0 && errno == EIO && lost_foreground()) {
+            if (!waits_in_background()) {
+                return 0;
+            }
+            continue;
         }
         if (got == 0 || errno != EAGAIN) {
             return 0;
@@ -367,6 +446,7 @@ void prepare_key_wait() {
     if (state.terminal < 0) {
         return;
     }
+    state.parent = getppid();
     sigfillset(&state.all_signals);
     sigprocmask(SIG_SETMASK, &state.all_signals, &state.normal_mask);
     install_handlers();

@@ -238,13 +238,10 @@ class Terminal:
                 return left
 
 
-def as_shell(body, terminal=None):
+def as_shell(body, terminal):
     """Runs body(terminal) where a shell runs: in a process leading a new
-    session on a fresh pseudo-terminal (or the one given, left open),
-    ignoring SIGTTOU to take the terminal back from its jobs. Returns what
-    body returns, or raises what it raised."""
-    given = terminal
-    terminal = terminal or Terminal()
+    session on the terminal, ignoring SIGTTOU to take the terminal back from
+    its jobs. Returns what body returns, or raises the failure it raised."""
     reader, writer = os.pipe()
     sys.stdout.flush()
     pid = os.fork()
@@ -256,7 +253,7 @@ def as_shell(body, terminal=None):
             signal.signal(signal.SIGTTOU, signal.SIG_IGN)
             try:
                 outcome = (True, body(terminal))
-            except (Fail, Again) as raised:
+            except AssertionError as raised:  # Fail, Again, or a plain assert's
                 outcome = (False, raised)
             with os.fdopen(writer, "wb") as out:
                 pickle.dump(outcome, out)
@@ -269,8 +266,6 @@ def as_shell(body, terminal=None):
     with os.fdopen(reader, "rb") as said:
         told = said.read()
     os.waitpid(pid, 0)
-    if not given:
-        terminal.close()
     if not told:
         raise Fail("the shell", "ended without a word")
     returned, value = pickle.loads(told)
@@ -280,10 +275,10 @@ def as_shell(body, terminal=None):
 
 
 def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
-          ignore=(), block=(), close=()):
+          ignore=(), block=(), close=(), group=0):
     """fare on the terminal: with job None leading a session of its own;
-    with job "foreground" or "background" in a process group of its own, a
-    job of the shell that as_shell() plays. Standard input is the terminal,
+    with job "foreground" or "background" in a process group of its own (or
+    the group given), a job of the shell that as_shell() plays. Standard input is the terminal,
     or bytes from a file; standard output and error the terminal or a
     file. Every signal at its default but those to ignore or block;
     descriptors to close are closed."""
@@ -297,7 +292,7 @@ def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
         if job is None:
             terminal.make_controlling()
         else:
-            os.setpgid(0, 0)
+            os.setpgid(0, group)
             if job == "foreground":
                 os.tcsetpgrp(terminal.slave, os.getpgrp())
         for number in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
@@ -334,7 +329,7 @@ class Fare:
     def __exit__(self, *_):
         """Whatever happened, nothing of it outlives the check."""
         if self.ended is None:
-            os.killpg(self.pid, signal.SIGKILL)
+            os.killpg(os.getpgid(self.pid), signal.SIGKILL)
             os.waitpid(self.pid, 0)
             self.ended = "killed"
         if self.process:
