@@ -141,8 +141,8 @@ def same_run(step, run, status, out, err=b""):
     its output went elsewhere)."""
     if (run.returncode, run.stdout, run.stderr) != (status, out, err):
         tail = lambda output: output if output is None else output[-300:]  # noqa: E731
-        raise Fail(step, "status %s, stderr %r\n  want %r\n  got  %r"
-                   % (run.returncode, tail(run.stderr), tail(out), tail(run.stdout)))
+        raise Fail(step, "status %s, wanted %s\n  stderr %r\n  wanted %r\n  stdout %r\n  wanted %r"
+                   % (run.returncode, status, tail(run.stderr), tail(err), tail(run.stdout), tail(out)))
 
 
 class Terminal:
