@@ -18,7 +18,7 @@ from dataclasses import dataclass, field
 import pytest
 
 import dialogues as table
-from launch import Fail, Fare, adopt_orphans, as_shell, retry, start, until
+from launch import Fare, adopt_orphans, as_shell, retry, start, until
 
 TRIP = table.TRIP.typed
 SHELL_INPUT = b"ls\n"
