@@ -135,9 +135,8 @@ bool enter_key_mode() {
     if (tcgetattr(state.terminal, &found) != 0) {
         return false;
     }
-    if (!state.has_key_mode) {
-        state.restore = found;
-    } else if (differences(found, state.key_mode) < differences(found, state.restore)) {
+    if (state.has_key_mode &&
+        differences(found, state.key_mode) < differences(found, state.restore)) {
         state.restore = merged(state.restore, state.key_mode, found);
     } else {
         state.restore = found;

@@ -128,6 +128,10 @@ def own_modes(job):  # another program's, set during the wait
     job.set_modes(line_editor(job.before))
 
 
+def modes_kept(job):  # the terminal still as the job's program set it
+    job.terminal.check_as_before(job.at)
+
+
 def own_intr(job):  # fare's key mode but for one thing
     job.set_modes(intr_ctrl_x(termios.tcgetattr(job.terminal.slave)))
 
@@ -221,6 +225,10 @@ SCENARIOS = [
     # the group: a shell stopped as it starts a command is no stop to its own.
     Scenario("background in a script's group, fg, a key", False, [waits, fg, key_mode, waits, key, EXITED],
              in_scripts_group=True),
+    # Not its group's leader, it still knows it has the foreground: it takes
+    # no terminal back from a program of its job.
+    Scenario("in a script's group, a program's own modes, a key", True,
+             [key_mode, own_modes, waits, modes_kept, key, EXITED], in_scripts_group=True),
 ]
 
 
