@@ -148,11 +148,6 @@ def expected(dialogue):
     return PROMPTS + dialogue.report
 
 
-def report_for(text):
-    """The report of the dialogue that types text."""
-    return next(d.report for d in DIALOGUES if d.typed == text)
-
-
 def crlf(text):
     """What a terminal shows, and a Windows program writes, for text."""
     return text.replace(b"\n", b"\r\n")
