@@ -7,14 +7,9 @@ and must print the rest of it, and the uninstall must leave the home folder
 as it was before the install. A command that needs a program this machine
 lacks is skipped, and says so; the package installs and the test command
 itself run as written on a fresh Debian (scripts/fresh-debian-check). The
-Windows zip's README.txt, from the README's own zip command, is a Windows
-user's. A plain configure, no preset, needs neither GoogleTest nor Python
-and dates the manual page and the Debian changelog from SOURCE_DATE_EPOCH;
-the default preset compiles without -Werror, the developers' one with it; a
-ctest selection that matches no test fails; pytest run from the root takes
-the project's settings and writes no cache.
+other tests hold what the README and HACKING.md say of the Windows zip's
+README, the presets, a plain configure, ctest and pytest.
 """
-import glob
 import os
 import re
 import shlex
@@ -22,6 +17,7 @@ import shutil
 import subprocess
 import sys
 import zipfile
+from pathlib import Path
 
 import pytest
 
@@ -35,6 +31,7 @@ NEEDS = [
     (r"^cpack --config build/", ["dpkg-shlibdeps", "file"]),
     (r"--preset win32-release\b", ["i686-w64-mingw32-g++-posix"]),
 ]
+HOME = "a home"  # the home folder's name, beside the copy of the sources
 
 # A configure needs GoogleTest or Python if it fails with them disabled.
 WITHOUT_TEST_TOOLS = ["-DCMAKE_DISABLE_FIND_PACKAGE_" + name + "=ON"
@@ -51,6 +48,10 @@ def readme_commands(readme):
             if line.strip() and not line.startswith("#") and not re.search(ELSEWHERE, line)]
 
 
+README = Path(SOURCE, "README.md").read_text(encoding="utf-8")
+COMMANDS = readme_commands(README)
+
+
 def readme_dialogue(readme):
     """What the dialogue's user types, and what fare prints in between."""
     shown = re.search(r"^```\n\$ fare\n(.*?) \$\n```", readme, re.M | re.S).group(1) + " "
@@ -58,10 +59,11 @@ def readme_dialogue(readme):
     return "".join(line + "\n" for line in typed), re.sub(r"^.* +<- typed\n", "", shown, flags=re.M)
 
 
-def shell(command, folder, env=None, typed=""):
-    """Runs command with sh in folder, without a terminal; its output."""
-    done = subprocess.run(["sh", "-c", command], cwd=folder, env=env, input=typed.encode(),
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+def shell(command, tree, typed="", **env):
+    """Runs command with sh in the tree, with its home folder and env added to the environment,
+    without a terminal; its output."""
+    done = subprocess.run(["sh", "-c", command], cwd=tree, env=dict(os.environ, HOME=str(tree.parent / HOME), **env),
+                          input=typed.encode(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           start_new_session=True, timeout=1200, check=False)
     output = done.stdout.decode(errors="replace")
     if done.returncode != 0:
@@ -76,74 +78,57 @@ def listing(folder):  # every file and folder below it
 
 @pytest.fixture(scope="module")
 def tree(tmp_path_factory):
-    """A copy of the sources, without builds, and a home folder whose name holds a blank, with
-    folders and a program of its own in ~/.local, which the README installs into."""
-    scratch = str(tmp_path_factory.mktemp("docs"))
-    tree = os.path.join(scratch, "src")
+    """A copy of the sources, without builds, and beside it the home folder, with folders and a
+    program of its own in ~/.local, which the README installs into."""
+    tree = tmp_path_factory.mktemp("docs") / "src"
     shutil.copytree(SOURCE, tree, ignore=lambda folder, names: [
         name for name in names if name == "__pycache__" or
         (folder == SOURCE and (name == ".git" or name.startswith("build")))])
-    local = os.path.join(scratch, "a home", ".local")
     for folder in ("bin", "share/man", "share/applications"):
-        os.makedirs(os.path.join(local, folder))
-    open(os.path.join(local, "bin", "another-program"), "wb").close()  # noqa: SIM115
+        (tree.parent / HOME / ".local" / folder).mkdir(parents=True)
+    (tree.parent / HOME / ".local/bin/another-program").touch()
     return tree
 
 
-env = lambda tree, **more: dict(os.environ, HOME=os.path.join(os.path.dirname(tree), "a home"), **more)  # noqa: E731
+@pytest.fixture(scope="module")
+def run_readme(tree):
+    """The README's commands, run as a user runs them: in order, each once, in the tree.
+    run_readme(index) runs those up to the index'th and raises that one's failure or skip."""
+    home_before, raised = listing(tree.parent / HOME), []
 
-
-class Readme:
-    """The README's commands, run as a user runs them: in order, each once, in the tree."""
-
-    def __init__(self, text, tree):
-        self.text, self.tree, self.outcomes = text, tree, []
-        self.commands = readme_commands(text)
-        self.home_before = listing(env(tree)["HOME"])
-
-    def outcome(self, index):  # the command's output, or what it raised; those before it run first
-        while len(self.outcomes) <= index:
-            try:
-                self.outcomes.append(self.run(self.commands[len(self.outcomes)]))
-            except (Fail, pytest.skip.Exception) as raised:
-                self.outcomes.append(raised)
-        if isinstance(self.outcomes[index], BaseException):
-            raise self.outcomes[index]
-        return self.outcomes[index]
-
-    def run(self, command):
+    def run(command):
         for pattern, needs in NEEDS:
             if re.search(pattern, command):
                 for program in needs:
                     tool(program)
-        typed, printed = readme_dialogue(self.text)
+        typed, printed = readme_dialogue(README)
         starts_fare = re.search(r"(^|&& )build/fare$", command)
-        output = shell(command, self.tree, env(self.tree), typed if starts_fare else "")
+        output = shell(command, tree, typed if starts_fare else "")
         if starts_fare and not output.endswith(printed):
             raise Fail("the dialogue", "printed %r" % output[-len(printed) - 40:])
         if "--target uninstall" in command:
-            assert listing(env(self.tree)["HOME"]) == self.home_before, "the home folder, as before the install"
-        return output
+            assert listing(tree.parent / HOME) == home_before, "the home folder, as before the install"
+
+    def upto(index):
+        while len(raised) <= index:
+            try:
+                run(COMMANDS[len(raised)])
+                raised.append(None)
+            except (Fail, pytest.skip.Exception) as error:
+                raised.append(error)
+        if raised[index]:
+            raise raised[index]
+    return upto
 
 
-@pytest.fixture(scope="module")
-def commands(readme, tree):
-    return Readme(readme, tree)
+@pytest.mark.parametrize("index", range(len(COMMANDS)), ids=COMMANDS)
+def test_readme_command(run_readme, index):
+    run_readme(index)
 
 
-def pytest_generate_tests(metafunc):
-    if "command" in metafunc.fixturenames:
-        with open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as text:
-            metafunc.parametrize("command", readme_commands(text.read()))
-
-
-def test_readme_command(commands, command):
-    commands.outcome(commands.commands.index(command))
-
-
-def test_readme_zip_has_a_windows_readme(commands, tree):
-    commands.outcome(len(commands.commands) - 1)
-    zips = glob.glob(os.path.join(tree, "build-win32-release", "fare-*-win32.zip"))
+def test_readme_zip_has_a_windows_readme(run_readme, tree):
+    run_readme(len(COMMANDS) - 1)
+    zips = list(tree.glob("build-win32-release/fare-*-win32.zip"))
     if not zips:
         pytest.skip("the README's zip command did not run")
     with zipfile.ZipFile(zips[0]) as archive:
@@ -152,28 +137,25 @@ def test_readme_zip_has_a_windows_readme(commands, tree):
 
 
 def test_readme_no_preset_needs_no_googletest_and_no_python_and_dates_from_source_date_epoch(tree):
-    shell(shlex.join(["cmake", "-S", ".", "-B", os.path.join(os.path.dirname(tree), "bare")] + WITHOUT_TEST_TOOLS),
-          tree, env(tree, SOURCE_DATE_EPOCH=EPOCH))
-    with open(os.path.join(os.path.dirname(tree), "bare", "fare.1"), encoding="utf-8") as page:
-        title = page.readline()
-    with open(os.path.join(os.path.dirname(tree), "bare", "debian", "changelog"), encoding="utf-8") as changes:
-        signed = changes.read().splitlines()[-1]
+    bare = tree.parent / "bare"
+    shell(shlex.join(["cmake", "-S", ".", "-B", str(bare)] + WITHOUT_TEST_TOOLS), tree, SOURCE_DATE_EPOCH=EPOCH)
+    title = (bare / "fare.1").read_text(encoding="utf-8").splitlines()[0]
+    signed = (bare / "debian/changelog").read_text(encoding="utf-8").splitlines()[-1]
     if title.split()[3:4] != [EPOCH_DAY] or not signed.endswith("  Fri, 13 Feb 2009 23:31:30 +0000"):
         raise Fail("SOURCE_DATE_EPOCH " + EPOCH, "dated %r and %r" % (title, signed))
 
 
 @pytest.mark.parametrize("preset", ["default", "dev"])
 def test_readme_presets_warnings_as_errors_in_dev_only(tree, preset):
-    folder = "build" if preset == "default" else "build-" + preset
-    shell("cmake --preset " + preset, tree, env(tree))
-    with open(os.path.join(tree, folder, "CMakeFiles", "fare.dir", "flags.make"), encoding="utf-8") as file:
-        if bool(WERROR.search(file.read())) != (preset == "dev"):
-            raise Fail("cmake --preset " + preset, "compiles %s -Werror" % ("with" if preset == "default" else "without"))
+    shell("cmake --preset " + preset, tree)
+    flags = tree / ("build" if preset == "default" else "build-" + preset) / "CMakeFiles/fare.dir/flags.make"
+    if bool(WERROR.search(flags.read_text(encoding="utf-8"))) != (preset == "dev"):
+        raise Fail("cmake --preset " + preset, "compiles %s -Werror" % ("with" if preset == "default" else "without"))
 
 
 @pytest.mark.parametrize("selection", ["-L relase", "-R no_such_check"])
 def test_hacking_ctest_selecting_no_test_fails(tree, selection):
-    shell("cmake --preset dev", tree, env(tree))
+    shell("cmake --preset dev", tree)
     done = subprocess.run(["ctest", "--preset", "dev", *selection.split()], cwd=tree, stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT, check=False)
     if done.returncode == 0:
@@ -181,6 +163,6 @@ def test_hacking_ctest_selecting_no_test_fails(tree, selection):
 
 
 def test_hacking_pytest_from_the_root_with_the_projects_settings_and_no_cache(tree):
-    shell(shlex.join([sys.executable, "-m", "pytest", "--collect-only", "-q"]), tree, env(tree))
-    if os.path.exists(os.path.join(tree, ".pytest_cache")):
+    shell(shlex.join([sys.executable, "-m", "pytest", "--collect-only", "-q"]), tree)
+    if (tree / ".pytest_cache").exists():
         raise Fail("pytest from the root", "left .pytest_cache in the tree")

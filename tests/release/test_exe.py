@@ -28,29 +28,20 @@ SECURITY = {"32": ("DYNAMIC_BASE", "NX_COMPAT"), "64": ("DYNAMIC_BASE", "NX_COMP
 DLL_CHARACTERISTICS = re.compile(r"^DllCharacteristics\s+\S+\n((?:[ \t]+[A-Z_]+\n)*)", re.M)
 RELOCATIONS = re.compile(r"^Entry 5 \S+ ([0-9a-f]+) Base Relocation Directory", re.M)
 VALUE = re.compile(r'^\s*VALUE "(\w+)", "(.*)"$', re.M)
+# The system C library's number conversions, which the program's own code must not call.
+FORBIDDEN = re.compile(r"^_?(v?(f|s|sn)?printf|v?(f|s)?scanf|strto[df]|atof|[efg]cvt)$")
 
 
-def security_problems(headers, bits):
-    """What the headers do not ask for of Windows' protections."""
-    found = DLL_CHARACTERISTICS.search(headers)
-    flags = found.group(1).split() if found else []
-    problems = [f"no {flag}" for flag in SECURITY[bits] if flag not in flags]
-    relocations = RELOCATIONS.search(headers)
-    if not relocations or int(relocations.group(1), 16) == 0:
-        problems.append("no relocations: the program cannot be moved")
-    return problems
-
-
-def resource_problems(windres, version, exe):
+def resource_problems(tools, exe):
     """What the version resource lacks or gets wrong."""
     # windres fails on a program without resources.
-    script = subprocess.run([windres, "-J", "coff", "-O", "rc", "-i", exe], capture_output=True,
+    script = subprocess.run([tools.windres, "-J", "coff", "-O", "rc", "-i", exe], capture_output=True,
                             text=True, check=False).stdout
     values = dict(VALUE.findall(script))
     if not values:
         return ["no version resource"]
-    numbers = ", ".join((version.split(".") + ["0"] * 4)[:4])
-    expected = {"FileVersion": version, "ProductVersion": version, "ProductName": "fare",
+    numbers = ", ".join((tools.version.split(".") + ["0"] * 4)[:4])
+    expected = {"FileVersion": tools.version, "ProductVersion": tools.version, "ProductName": "fare",
                 "OriginalFilename": "fare.exe"}
     problems = [f"version resource: {key} is {values.get(key)!r}, not {value!r}"
                 for key, value in expected.items() if values.get(key) != value]
@@ -59,9 +50,6 @@ def resource_problems(windres, version, exe):
     problems += [f"version resource: {fixed} is not {numbers}" for fixed in ("FILEVERSION",
                  "PRODUCTVERSION") if f" {fixed} {numbers}\n" not in script]
     return problems
-
-
-FORBIDDEN = re.compile(r"^_?(v?(f|s|sn)?printf|v?(f|s)?scanf|strto[df]|atof|[efg]cvt)$")
 
 
 class Tools(NamedTuple):  # MinGW-w64's, for the build's word size, and its version
@@ -91,6 +79,7 @@ def tools(command, build):
 
 
 def problems(tools, exe):
+    """What the .exe's headers and version resource show wrong."""
     headers = output(tools.objdump, "-f", "-p", exe)
     found = [f"no {mark!r} in the headers" for mark in EXPECTED[tools.bits] if mark not in headers]
     if not CONSOLE.search(headers):
@@ -99,7 +88,12 @@ def problems(tools, exe):
     found += [f"needs {dll}, which Windows does not ship" for dll in dlls if not SYSTEM_DLL.match(dll)]
     if not dlls:
         found.append("no import table found")
-    return found + security_problems(headers, tools.bits) + resource_problems(tools.windres, tools.version, exe)
+    flags = "".join(DLL_CHARACTERISTICS.findall(headers)).split()
+    found += [f"no {flag}" for flag in SECURITY[tools.bits] if flag not in flags]
+    relocations = RELOCATIONS.search(headers)
+    if not relocations or int(relocations.group(1), 16) == 0:
+        found.append("no relocations: the program cannot be moved")
+    return found + resource_problems(tools, exe)
 
 
 def test_exe_format(tools, build):
