@@ -21,7 +21,6 @@ import dialogues as table
 from launch import Fare, adopt_orphans, as_shell, retry, start, until
 
 TRIP = table.TRIP.typed
-SHELL_INPUT = b"ls\n"
 
 
 def line_editor(settings):  # a line editor's modes: no echo, a key at a time
@@ -102,9 +101,9 @@ def take_back(job):
     os.tcsetpgrp(job.terminal.slave, job.shell)
 
 
-def shell_input(job):
-    job.terminal.type(SHELL_INPUT)
-    job.left = SHELL_INPUT
+def shell_input(job):  # a command typed for the shell, which it must find
+    job.left = b"ls\n"
+    job.terminal.type(job.left)
 
 
 def reset(job):  # the shell puts the terminal back as it was before the job
