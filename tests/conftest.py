@@ -1,15 +1,12 @@
-"""The checks' options and fixtures: the program under test (--fare: the
-program after its emulator if any, one word a --fare) and its build, the
-check CTest runs (--check), fresh pseudo-terminals, the README, and this
-process adopting orphans. A check whose every test skipped exits 77, which
-CTest takes for skipped. The helpers the checks import are in launch.py."""
+"""The checks' options (--fare, --check) and fixtures: the program under
+test and its build, fresh pseudo-terminals, the README, and this process
+adopting orphans. A check whose every test skipped exits 77, which CTest
+takes for skipped. The helpers the checks import are in launch.py."""
 import os
 
 import pytest
 
 import launch
-
-SKIPPED = 77  # what CTest's SKIP_RETURN_CODE says
 
 
 def pytest_addoption(parser):
@@ -25,7 +22,7 @@ def pytest_configure(config):
 def pytest_sessionfinish(session, exitstatus):
     stats = session.config.pluginmanager.get_plugin("terminalreporter").stats
     if exitstatus == pytest.ExitCode.OK and stats.get("skipped") and not stats.get("passed"):
-        session.exitstatus = SKIPPED
+        session.exitstatus = 77  # what CTest's SKIP_RETURN_CODE says
 
 
 @pytest.fixture(scope="session")

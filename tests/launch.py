@@ -3,8 +3,7 @@ through pipes with no terminal (piped), or on a fresh pseudo-terminal
 (Terminal, start) leading a session of its own or as a job of the shell that
 as_shell plays; how they wait (until) and retry a step the machine was too
 busy for (Again, retry); the one failure they report (Fail); the programs
-they need (tool). The fixtures that set these up and tear them down are in
-conftest.py."""
+they need (tool)."""
 import ctypes
 import os
 import pickle
@@ -39,7 +38,6 @@ BUILD_COMMAND = (rb"(?m)^(?: {4,}|\t)(?:[$>] *)?" + TOOL + rb"|^ *[$>] *" + TOOL
                  rb"|^[ \t]*" + TOOL + rb"(?=[ \t]+-|[ \t]*\r?$)|`" + TOOL)
 
 
-# What a Windows user's README.txt must not hold.
 WINDOWS_README_FAULTS = {"a line without CR LF": rb"(?<!\r)\n|[^\n]\Z", "a build command": BUILD_COMMAND,
                          "a variable left unreplaced": rb"@[A-Z_]+@"}
 
@@ -119,7 +117,6 @@ def retry(check, tries=5):
         except Again as last:
             if attempt + 1 == tries:
                 raise Fail("every try", "no try of %d could tell; the last saw %s" % (tries, last)) from None
-    return None
 
 
 def signal_name(number):  # SIGTERM, SIGRTMIN+3
@@ -174,8 +171,7 @@ class Terminal:
         os.close(self.master)
         self.master = None
 
-    def make_controlling(self):
-        """For a session leader with none: opening it makes it its terminal."""
+    def make_controlling(self):  # for a session leader with none: opening it makes it its terminal
         os.close(os.open(os.ttyname(self.slave), os.O_RDWR))
 
     def read(self, seconds):  # what the screen shows within the seconds
@@ -244,49 +240,45 @@ def as_shell(body, terminal):
     its jobs. Returns what body returns, or raises the failure it raised."""
     reader, writer = os.pipe()
     sys.stdout.flush()
-    pid = os.fork()
-    if pid == 0:
+    if pid := os.fork():
+        os.close(writer)
+        with os.fdopen(reader, "rb") as said:
+            told = said.read()
+        os.waitpid(pid, 0)
+        if not told:
+            raise Fail("the shell", "ended without a word")
+        if isinstance(outcome := pickle.loads(told), AssertionError):
+            raise outcome
+        return outcome
+    try:
+        os.close(reader)
+        os.setsid()
+        terminal.make_controlling()
+        signal.signal(signal.SIGTTOU, signal.SIG_IGN)
         try:
-            os.close(reader)
-            os.setsid()
-            terminal.make_controlling()
-            signal.signal(signal.SIGTTOU, signal.SIG_IGN)
-            try:
-                outcome = (True, body(terminal))
-            except AssertionError as raised:  # Fail, Again, or a plain assert's
-                outcome = (False, raised)
-            with os.fdopen(writer, "wb") as out:
-                pickle.dump(outcome, out)
-        except BaseException:  # noqa: B036 -- the child must never return
-            traceback.print_exc()
-        finally:
-            sys.stdout.flush()
-            os._exit(0)
-    os.close(writer)
-    with os.fdopen(reader, "rb") as said:
-        told = said.read()
-    os.waitpid(pid, 0)
-    if not told:
-        raise Fail("the shell", "ended without a word")
-    returned, value = pickle.loads(told)
-    if not returned:
-        raise value
-    return value
+            outcome = body(terminal)
+        except AssertionError as raised:  # Fail, Again, or a plain assert's
+            outcome = raised
+        with os.fdopen(writer, "wb") as out:
+            pickle.dump(outcome, out)
+    except BaseException:  # noqa: B036 -- the child must never return
+        traceback.print_exc()
+    finally:
+        sys.stdout.flush()
+        os._exit(0)
 
 
 def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
           ignore=(), block=(), close=(), group=0):
-    """fare on the terminal: with job None leading a session of its own;
-    with job "foreground" or "background" in a process group of its own (or
-    the group given), a job of the shell that as_shell() plays. Standard input is the terminal,
-    or bytes from a file; standard output and error the terminal or a
-    file. Every signal at its default but those to ignore or block;
-    descriptors to close are closed."""
+    """fare on the terminal: with job None leading a session of its own; with job "foreground" or
+    "background" in a process group of its own (or the group given), a job of the shell that as_shell()
+    plays. Standard input is the terminal, or bytes from a file; standard output and error the
+    terminal or a file. Every signal at its default but those to ignore or block; descriptors to
+    close are closed."""
     if isinstance(stdin, bytes):
-        typed = tempfile.TemporaryFile()
-        typed.write(stdin)
-        typed.seek(0)
-        stdin = typed
+        stdin, typed = tempfile.TemporaryFile(), stdin
+        stdin.write(typed)
+        stdin.seek(0)
 
     def set_up():  # in the child, after its standard streams are in place
         if job is None:
@@ -396,14 +388,12 @@ class Fare:
     def facts(self):  # the process's status, its reads, and where it sleeps
         with open("/proc/%d/status" % self.pid) as status, open("/proc/%d/io" % self.pid) as io, \
                 open("/proc/%d/wchan" % self.pid) as wchan:
-            facts = dict(line.split(":", 1) for line in status)
+            facts = {key: value.strip() for key, value in (line.split(":", 1) for line in status)}
             facts.update((key, int(value)) for key, value in (line.split(":") for line in io))
-            facts["wchan"] = wchan.read()
-        return {key: value.strip() if isinstance(value, str) else value for key, value in facts.items()}
+            facts["wchan"] = wchan.read().strip()
+        return facts
 
-    def sleeps_in(self, where, let_in=None, reads=0):
-        """Whether fare sleeps where told, every signal sent to it handled,
-        the one given not blocked meanwhile, after more reads than given."""
+    def sleeps_in(self, where, let_in=None, reads=0):  # as asleep() waits for; the signal let_in not blocked
         facts = self.live_facts()
         return (facts["State"].startswith("S") and where in facts["wchan"]
                 and int(facts["SigPnd"], 16) == int(facts["ShdPnd"], 16) == 0

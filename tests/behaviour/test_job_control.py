@@ -21,7 +21,6 @@ import dialogues as table
 from launch import Fare, adopt_orphans, as_shell, retry, start, until
 
 TRIP = table.TRIP.typed
-SHELL_INPUT = b"ls\n"
 
 
 def line_editor(settings):  # a line editor's modes: no echo, a key at a time
@@ -52,11 +51,6 @@ class Job:
         if self.line_editing:
             self.set_modes(line_editor(self.cooked))
 
-    def continued(self, first=None):  # a signal first, if given
-        if first:
-            os.killpg(self.group, first)
-        os.killpg(self.group, signal.SIGCONT)
-
 
 def becomes(state):
     """The step that waits until fare is stopped or has ended as said ("stopped SIGTSTP"); the shell
@@ -71,8 +65,19 @@ def becomes(state):
     return step
 
 
+def sends(name, *numbers):
+    """The step that sends the job's group these signals, in turn."""
+    def step(job):
+        for number in numbers:
+            os.killpg(job.group, number)
+    step.__name__ = name
+    return step
+
+
 STOPPED_TTOU, STOPPED_TSTP, STOPPED_STOP = (becomes("stopped " + name) for name in ("SIGTTOU", "SIGTSTP", "SIGSTOP"))
 EXITED, ENDED_TERM = becomes("exited 0"), becomes("ended SIGTERM")
+tstp, stop, bg = sends("tstp", signal.SIGTSTP), sends("stop", signal.SIGSTOP), sends("bg", signal.SIGCONT)
+kill = sends("kill", signal.SIGTERM, signal.SIGCONT)  # kill %1: a stopped job is continued to take it
 
 
 def report(job):
@@ -96,17 +101,9 @@ def take_back(job):
     os.tcsetpgrp(job.terminal.slave, job.shell)
 
 
-def shell_input(job):
-    job.terminal.type(SHELL_INPUT)
-    job.left = SHELL_INPUT
-
-
-def tstp(job):
-    os.killpg(job.group, signal.SIGTSTP)
-
-
-def stop(job):
-    os.killpg(job.group, signal.SIGSTOP)
+def shell_input(job):  # a command typed for the shell, which it must find
+    job.left = b"ls\n"
+    job.terminal.type(job.left)
 
 
 def reset(job):  # the shell puts the terminal back as it was before the job
@@ -150,15 +147,7 @@ def fg(job):
     if job.line_editing:
         job.set_modes(job.cooked)
     os.tcsetpgrp(job.terminal.slave, job.group)
-    job.continued()
-
-
-def bg(job):
-    job.continued()
-
-
-def kill(job):  # kill %1: a stopped job is continued to take it
-    job.continued(signal.SIGTERM)
+    bg(job)
 
 
 @dataclass
@@ -233,9 +222,8 @@ SCENARIOS = [
 
 
 def play(command, terminal, scenario):
-    """The scenario's steps, fare started as it says; whatever the job did,
-    the shell's terminal as it was, after."""
-    job, before = Job(terminal, scenario.line_editing), terminal.before
+    """The scenario's steps, fare started as it says, on a terminal of its own."""
+    job = Job(terminal, scenario.line_editing)
     script = scenario.in_scripts_group and subprocess.Popen(["sleep", "600"], process_group=0)
     if not scenario.foreground:
         job.prompt()
@@ -253,9 +241,6 @@ def play(command, terminal, scenario):
         if script:
             script.kill()
             script.wait()
-        os.tcsetpgrp(terminal.slave, job.shell)
-        termios.tcsetattr(terminal.slave, termios.TCSANOW, before)
-        terminal.before = before
 
 
 def shell_gone(command, terminal):
