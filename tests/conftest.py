@@ -1,7 +1,7 @@
 """The checks' options (--fare, --check) and fixtures: the program under
-test and its build, fresh pseudo-terminals, the README, and this process
-adopting orphans. A check whose every test skipped exits 77, which CTest
-takes for skipped. The helpers the checks import are in launch.py."""
+test and its build, fresh pseudo-terminals, and this process adopting
+orphans. A check whose every test skipped exits 77, which CTest takes for
+skipped. The helpers the checks import are in launch.py."""
 import os
 
 import pytest
@@ -59,9 +59,3 @@ def orphans():
     launch.adopt_orphans()
     yield
     launch.adopt_orphans(False)
-
-
-@pytest.fixture(scope="session")
-def readme():
-    with open(os.path.join(launch.SOURCE, "README.md"), encoding="utf-8") as text:
-        return text.read()
