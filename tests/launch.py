@@ -275,10 +275,11 @@ def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
     plays. Standard input is the terminal, or bytes from a file; standard output and error the
     terminal or a file. Every signal at its default but those to ignore or block; descriptors to
     close are closed."""
+    typed = None
     if isinstance(stdin, bytes):
-        stdin, typed = tempfile.TemporaryFile(), stdin
-        stdin.write(typed)
-        stdin.seek(0)
+        typed = tempfile.TemporaryFile()  # noqa: SIM115 -- closed once the child has it
+        typed.write(stdin)
+        typed.seek(0)
 
     def set_up():  # in the child, after its standard streams are in place
         if job is None:
@@ -294,9 +295,11 @@ def start(command, terminal, job=None, stdin=None, stdout=None, stderr=None,
             os.close(fd)
 
     on_terminal = lambda stream: terminal.slave if stream is None else stream
-    process = subprocess.Popen(command, stdin=on_terminal(stdin), stdout=on_terminal(stdout),
+    process = subprocess.Popen(command, stdin=on_terminal(typed or stdin), stdout=on_terminal(stdout),
                                stderr=on_terminal(stderr), start_new_session=job is None,
                                preexec_fn=set_up, cwd=tempfile.gettempdir())
+    if typed:
+        typed.close()
     return Fare(process.pid, terminal, process)
 
 
