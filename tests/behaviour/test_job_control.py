@@ -18,7 +18,7 @@ from dataclasses import dataclass, field
 import pytest
 
 import dialogues as table
-from launch import Fare, adopt_orphans, as_shell, retry, start, until
+from launch import Fail, Fare, adopt_orphans, as_shell, retry, start, until
 
 TRIP = table.TRIP.typed
 
@@ -272,6 +272,7 @@ def script_gone(how):
                 adopt_orphans()
             reader, writer = os.pipe()
             if os.fork() == 0:  # the script: starts the job and ends
+                waited = False
                 try:
                     if how == "background":
                         os.setpgid(0, 0)
@@ -280,9 +281,13 @@ def script_gone(how):
                                  group=os.getpgrp() if how == "background" else 0)
                     os.write(writer, b"%d" % fare.pid)
                     fare.asleep("the wait before the script ends", "poll")  # the terminal found, its starter known
+                    waited = True
+                except AssertionError as failed:
+                    print(failed)
                 finally:
-                    os._exit(0)
-            os.wait()
+                    os._exit(0 if waited else 1)
+            if os.wait()[1]:
+                raise Fail("the script", "its job's start failed, as printed")
             fare = Fare(int(os.read(reader, 20) or 0), terminal)
             if how != "background":
                 fare.waiting_for_key("the wait, its script gone")
