@@ -39,8 +39,7 @@ def start():
         subprocess.run([LOADER, "--version"], capture_output=True, timeout=60, check=True)
     except OSError as error:
         if error.errno == errno.ENOEXEC and os.environ["FARE_WINE_BITS"] == "32":
-            reason = (f"skipped: this kernel cannot run 32-bit programs "
-                      f"({LOADER}: {error.strerror})")
+            reason = f"skipped: this kernel cannot run 32-bit programs ({LOADER}: {error.strerror})"
             with open(SKIP_NOTE, "w", encoding="utf-8") as note:
                 note.write(reason + "\n")
             print(reason)

@@ -2,38 +2,28 @@
 
 Rounding is done on Fractions so no step depends on the host's float maths.
 """
+import math
+import re
 from fractions import Fraction
 
 import dialogues as table  # the texts; the figures are worked out here
 
 INF = float("inf")
-SPACE = " \t\n\v\f\r"
-DIGITS = "0123456789"
+# What one formatted read takes: white space, then a sign, digits with or
+# without a point, and an exponent mark with its sign and digits.
+NUMBER = re.compile(r"[ \t\n\v\f\r]*(?P<number>[+-]?(?P<mantissa>[0-9]*\.?[0-9]*)"
+                    r"(?P<exponent>[eE][+-]?(?P<power>[0-9]*))?)")
 
 
 def read_number(text):
-    """One formatted read: (value, rest). A failed read yields 0.0."""
-    def skip(i, chars):
-        while i < len(text) and text[i] in chars:
-            i += 1
-        return i
-
-    def at(i, chars):
-        return i < len(text) and text[i] in chars
-
-    start = skip(0, SPACE)
-    i = start + at(start, "+-")
-    end = skip(i, DIGITS)
-    if at(end, "."):
-        end = skip(end + 1, DIGITS)
-    if not any(c in DIGITS for c in text[i:end]):
-        return 0.0, text[end:]
-    if at(end, "eE"):
-        e = end + 1 + at(end + 1, "+-")
-        end = skip(e, DIGITS)
-        if end == e:
-            return 0.0, text[end:]
-    return float(text[start:end]), text[end:]
+    """One formatted read: (value, rest). A failed read (a mantissa, or an
+    exponent, without digits) yields 0.0, the rest after what it took."""
+    read = NUMBER.match(text)
+    if read["mantissa"] in ("", "."):
+        return 0.0, text[read.end("mantissa"):]
+    if read["exponent"] and not read["power"]:
+        return 0.0, text[read.end():]
+    return float(read["number"]), text[read.end():]
 
 
 def round_to(x, bits, emin=None, emax=None):
@@ -64,10 +54,6 @@ def to_single(x):
     return float(round_to(x, 24, -126, 127))
 
 
-def to_extended(x):
-    return round_to(x, 64)
-
-
 D = Fraction(0.3)  # the double nearest 0.3
 
 
@@ -75,15 +61,13 @@ def quote(length, days):
     """(cost, discount, total) as floats; discount/total None if not discounted."""
     if length in (INF, -INF):
         cost = length
-    else:
-        cost = to_single(Fraction(length) * Fraction(5, 2))
-        if cost == 0 and str(length).startswith("-"):
-            cost = -0.0
+    else:  # a cost rounded to zero keeps the length's sign
+        cost = math.copysign(to_single(Fraction(length) * Fraction(5, 2)), length)
     if not (days > 7.0 and length > 800.0):
         return cost, None, None
     if cost == INF:
         return cost, INF, float("nan")
-    discount = to_single(to_extended(Fraction(cost) * D))
+    discount = to_single(round_to(Fraction(cost) * D, 64))  # through the x87's extended precision
     return cost, discount, to_single(Fraction(cost) - Fraction(discount))
 
 
@@ -96,9 +80,7 @@ def report(cost, discount, total):
 
 
 def expected_output(stdin_text):
-    """Exact stdout bytes for the given stdin (bytes or str)."""
-    if isinstance(stdin_text, bytes):
-        stdin_text = stdin_text.decode("latin-1")
+    """Exact stdout bytes for the given stdin, decoded as Latin-1."""
     length, rest = read_number(stdin_text)
     days, _ = read_number(rest)
     return table.PROMPTS + report(*quote(length, days))

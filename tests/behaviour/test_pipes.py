@@ -2,7 +2,7 @@
 arguments, and output that cannot be written (a Windows program's with
 Windows line ends); marked valgrind, the dialogues marked for it under
 valgrind, one for each way through the program (valgrind is slow)."""
-import contextlib
+import fcntl
 import os
 import subprocess
 
@@ -62,17 +62,13 @@ def first_prompt_refused(command):
     before the second: one prompt lost is a report not written."""
     reader, writer = os.pipe()
     os.set_blocking(writer, False)
-    with contextlib.suppress(BlockingIOError):
-        while True:
-            os.write(writer, bytes(65536))
+    size = fcntl.fcntl(writer, fcntl.F_GETPIPE_SZ)
+    os.write(writer, bytes(size))
     process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=writer, stderr=subprocess.PIPE)
     os.close(writer)
     try:
         Fare(process.pid, None).asleep("the read of the length", "pipe_read")
-        os.set_blocking(reader, False)
-        with contextlib.suppress(BlockingIOError):
-            while os.read(reader, 65536):
-                pass
+        os.read(reader, size)  # one read takes all that the pipe holds
         error = process.communicate(table.TRIP.typed, timeout=60)[1]
         return subprocess.CompletedProcess(command, process.returncode, None, error)
     finally:

@@ -19,24 +19,17 @@ TRIP = table.TRIP.typed
 SPLIT_AT = 0.06  # the rest of a split key: after a burst's 50 ms pause, within the key's 0.1 s
 MIB = 1 << 20
 OTHER_READS = 64 << 10  # bytes a program may read from elsewhere than the terminal
+THROUGH_CAT = '"$0" "$@" | cat'  # as in fare | tee log: only a flush shows a prompt before the read
 
 
-def on_terminal(check, change=None, wrap=None, **how):
-    """A test: check(terminal, fare) with the command (in wrap's, if given) started on a fresh
-    terminal, its settings changed first by change(settings)."""
+def on_terminal(check, change=None, script=None, **how):
+    """A test: check(terminal, fare) with the command (run by the sh script given, if any) started
+    on a fresh terminal, its settings changed first by change(settings)."""
     def test(command, new_terminal):
         terminal = new_terminal(change)
-        with start(wrap(command) if wrap else command, terminal, **how) as fare:
+        with start(["/bin/sh", "-c", script] + command if script else command, terminal, **how) as fare:
             check(terminal, fare)
     return test
-
-
-def through_cat(command):  # as in fare | tee log: only a flush shows a prompt before the read
-    return ["/bin/sh", "-c", '"$0" "$@" | cat'] + command
-
-
-def to_dev_full(command):
-    return ["/bin/sh", "-c", 'exec "$0" "$@" >/dev/full'] + command
 
 
 def as_before(terminal, after):
@@ -164,11 +157,10 @@ def key_case(*pieces, most_read=None, pace=None, **how):
             raise Fail("the input after the end", seen)
     keys = [piece for piece in pieces if isinstance(piece, bytes)]
     name = KEY_NAMES.get(b"".join(keys)) or "a paste of %d bytes" % len(b"".join(keys))
-    name += ", split" * (len(keys) > 1) + "".join(" by " + signal_name(piece) for piece in pieces
-                                                 if not isinstance(piece, bytes))
-    return (name + (" on %s" % how["change"].__name__ if "change" in how else "")
-            + (", a KiB every %g s" % pace if pace else "")), \
-        on_terminal(check, **how)
+    name += ", split" * (len(keys) > 1) + "".join(" by " + signal_name(piece) for piece in pieces if piece not in keys)
+    name += " on " + how["change"].__name__ if "change" in how else ""
+    name += ", a KiB every %g s" % pace if pace else ""
+    return name, on_terminal(check, **how)
 
 
 def signal_case(number):
@@ -190,32 +182,30 @@ def signal_case(number):
     return "signal %s" % signal.strsignal(number), on_terminal(check)
 
 
-def report_blocked_on_full_pipe():
+def report_blocked_on_full_pipe(command, new_terminal):
     """A SIGCONT while the report waits for room in a full pipe: the write
     goes on once there is room, and fare ends as usual."""
-    def test(command, new_terminal):
-        reader, writer = os.pipe()
-        filler = b"-" * (fcntl.fcntl(writer, fcntl.F_GETPIPE_SZ) - len(table.PROMPTS))
-        os.write(writer, filler)
-        wanted = filler + table.expected(table.TRIP)
+    reader, writer = os.pipe()
+    filler = b"-" * (fcntl.fcntl(writer, fcntl.F_GETPIPE_SZ) - len(table.PROMPTS))
+    os.write(writer, filler)
+    wanted = filler + table.expected(table.TRIP)
 
-        def check(terminal, fare):
-            fare.asleep("the report, the pipe full", "pipe_write")
-            os.kill(fare.pid, signal.SIGCONT)
-            fare.asleep("the report after SIGCONT", "pipe_write")
-            got = b""
-            while len(got) < len(wanted) and select.select([reader], [], [], 20)[0]:
-                got += os.read(reader, 65536)
-            if got != wanted:
-                raise Fail("the output", repr(got[len(filler):]))
-            fare.waiting_for_key("the wait")
-            ends(terminal, fare, b"k")
-        try:
-            on_terminal(check, stdin=TRIP, stdout=writer)(command, new_terminal)
-        finally:
-            os.close(reader)
-            os.close(writer)
-    return test
+    def check(terminal, fare):
+        fare.asleep("the report, the pipe full", "pipe_write")
+        os.kill(fare.pid, signal.SIGCONT)
+        fare.asleep("the report after SIGCONT", "pipe_write")
+        got = b""
+        while len(got) < len(wanted) and select.select([reader], [], [], 20)[0]:
+            got += os.read(reader, 65536)
+        if got != wanted:
+            raise Fail("the output", repr(got[len(filler):]))
+        fare.waiting_for_key("the wait")
+        ends(terminal, fare, b"k")
+    try:
+        on_terminal(check, stdin=TRIP, stdout=writer)(command, new_terminal)
+    finally:
+        os.close(reader)
+        os.close(writer)
 
 
 def hang_up(terminal, shell):
@@ -259,12 +249,12 @@ CASES = ([("full session", on_terminal(full_session)),
           ("standard output closed", on_terminal(shows_and_waits(table.crlf(table.WRITE_ERROR), "exited 1"),
                                                  stdin=TRIP, close=(1,))),
           ("standard error closed, output failing",
-           on_terminal(shows_and_waits(b"", "exited 1"), wrap=to_dev_full, stdin=TRIP, close=(2,))),
+           on_terminal(shows_and_waits(b"", "exited 1"), script='exec "$0" "$@" >/dev/full', stdin=TRIP, close=(2,))),
           ("a stop nobody could continue", on_terminal(stop_nobody_could_continue)),
-          ("SIGCONT while the report waits for a full pipe", report_blocked_on_full_pipe()),
+          ("SIGCONT while the report waits for a full pipe", report_blocked_on_full_pipe),
           ("prompt shown before the read, output through a pipe",
-           on_terminal(lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"), wrap=through_cat)),
-          ("a hang-up, SIGHUP ignored", on_terminal(hang_up, wrap=through_cat, ignore={signal.SIGHUP})),
+           on_terminal(lambda terminal, shell: answer(terminal) or ends(terminal, shell, b"q"), script=THROUGH_CAT)),
+          ("a hang-up, SIGHUP ignored", on_terminal(hang_up, script=THROUGH_CAT, ignore={signal.SIGHUP})),
           key_case(b"k" + b"echo PASTED\n" * 1700, signal.SIGTERM, pace=0.01),
           key_case(b"\r", stdin=table.UNDISCOUNTED_TRIP.typed, change=igncr),
           key_case(b"\xc3", b"\xb1", change=istrip),
